@@ -23,4 +23,14 @@ class ByteSink {
   virtual void Write(std::span<const uint8_t> data) = 0;
 };
 
+// Bytes addressed by offset, as an archive file is read. ReadAt fills up to buf.size() bytes
+// starting at offset and returns how many it gave (fewer only at the end). Failures are thrown
+// as lha::Error.
+class RandomAccessSource {
+ public:
+  virtual ~RandomAccessSource() = default;
+  virtual size_t ReadAt(uint64_t offset, std::span<uint8_t> buf) = 0;
+  virtual uint64_t Size() = 0;
+};
+
 }  // namespace lha
