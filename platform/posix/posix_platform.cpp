@@ -1,0 +1,343 @@
+// The POSIX stand-ins for the Windows services of platform.h.
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <link.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/utsname.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <random>
+#include <vector>
+
+#include "copier.h"
+#include "platform/fs.h"
+#include "platform/platform.h"
+#include "platform/runtime.h"
+#include "platform/text.h"
+#include "platform/winpath.h"
+#include "profile.h"
+
+namespace platform {
+namespace {
+
+// dwPlatformId for a POSIX system: none of the Windows values would describe it honestly.
+constexpr uint32_t kPosixPlatformId = 0x50534958;  // "XISP" in memory, "POSIX"-like in hex
+
+std::string BoxIcon(int style) {
+  switch (style & 0xF0) {
+    case kMbIconCritical:
+      return " (error)";
+    case kMbIconExclamation:
+      return " (warning)";
+    case 0x20:
+      return " (question)";
+    case 0x40:
+      return " (information)";
+    default:
+      return "";
+  }
+}
+
+// Splits at CR LF, CR alone and LF alone.
+std::vector<std::string> PromptLines(const std::string& prompt) {
+  std::vector<std::string> lines(1);
+  for (size_t i = 0; i < prompt.size(); ++i) {
+    const char c = prompt[i];
+    if (c == '\r' || c == '\n') {
+      if (c == '\r' && i + 1 < prompt.size() && prompt[i + 1] == '\n') ++i;
+      lines.emplace_back();
+    } else {
+      lines.back() += c;
+    }
+  }
+  return lines;
+}
+
+void WriteAll(int fd, std::string_view data) {
+  while (!data.empty()) {
+    const ssize_t n = ::write(fd, data.data(), data.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    data.remove_prefix(static_cast<size_t>(n));
+  }
+}
+
+void WaitForEnter() {
+  char c;
+  while (true) {
+    const ssize_t n = ::read(STDIN_FILENO, &c, 1);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0 || c == '\n') return;
+  }
+}
+
+uint32_t CopyOut(std::string_view text, char* buffer, uint32_t size) {
+  if (!buffer || size == 0) return 0;
+  if (text.size() + 1 > size) return static_cast<uint32_t>(text.size() + 1);
+  std::memcpy(buffer, text.data(), text.size());
+  buffer[text.size()] = '\0';
+  return static_cast<uint32_t>(text.size());
+}
+
+// Where the dynamic linker would take `file` from, when it can load it at all.
+std::string LinkerSearch(const char* file) {
+  void* h = ::dlopen(file, RTLD_LAZY | RTLD_LOCAL);
+  if (!h) return {};
+  std::string found;
+  link_map* map = nullptr;
+  if (::dlinfo(h, RTLD_DI_LINKMAP, &map) == 0 && map && map->l_name) found = map->l_name;
+  ::dlclose(h);
+  return found;
+}
+
+class PosixPlatform final : public Platform {
+ public:
+  PosixPlatform(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+      if (i > 1) arguments_ += ' ';
+      arguments_ += argv[i];
+    }
+  }
+  ~PosixPlatform() override {
+    for (int fd : claimed_) ::close(fd);
+  }
+
+  std::string ArgumentText() override { return arguments_; }
+
+  void MessageBox(const std::wstring& prompt, const std::optional<std::wstring>& title,
+                  int style) override {
+    std::string out = "[" + ToAnsi(title ? *title : kAppTitle) + "]" + BoxIcon(style) + "\n";
+    for (const auto& line : PromptLines(ToAnsi(prompt))) out += line + "\n";
+    out += "[OK]\n";
+    WriteAll(STDERR_FILENO, out);
+    if (::isatty(STDIN_FILENO)) WaitForEnter();
+  }
+
+  LocalDate Today() override {
+    const time_t now = ::time(nullptr);
+    tm local{};
+    ::localtime_r(&now, &local);
+    return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday};
+  }
+
+  uint32_t GetPrivateProfileStringA(const char* section, const char* key, const char* def,
+                                    char* buffer, uint32_t size, const char* file) override {
+    return profiles_.Get(section, key, def, buffer, size, file);
+  }
+
+  bool FindFirstFile(const std::string& pattern, FindFilter filter) override {
+    const auto pp = winpath::Parse(pattern);
+    if (pp.trailing_separator && filter == FindFilter::kFilesAndFolders) {
+      // "DATA\" searches inside the folder, which always yields its own "." entry.
+      return FolderExists(pattern);
+    }
+    if (pp.trailing_separator) return false;
+    const fs::PatternMatches m = fs::MatchPattern(pattern);
+    if (m.status != fs::ResolveStatus::kFound) return false;
+    return std::any_of(m.names.begin(), m.names.end(), [&](const std::string& name) {
+      if (winpath::IsHiddenName(name)) return false;
+      const fs::Kind k = fs::KindOf(fs::Join(m.dir, name));
+      return k == fs::Kind::kFile || (k == fs::Kind::kFolder && filter == FindFilter::kFilesAndFolders);
+    });
+  }
+
+  bool FolderExists(const std::string& path) override {
+    const fs::Resolution r = fs::ResolveExisting(path);
+    return r.status == fs::ResolveStatus::kFound && fs::KindOf(r.path) == fs::Kind::kFolder;
+  }
+
+  void MkDir(const std::string& path) override {
+    const fs::Resolution r = fs::ResolveForCreate(path);
+    if (r.status != fs::ResolveStatus::kFound || ::mkdir(r.path.c_str(), 0777) != 0)
+      Raise(ErrorKind::kPathFileAccess, FromAnsi(path));
+  }
+
+  void Kill(const std::string& path) override {
+    const fs::Resolution r = fs::ResolveExisting(path);
+    if (r.status != fs::ResolveStatus::kFound) Raise(ErrorKind::kFileNotFound, FromAnsi(path));
+    if (fs::KindOf(r.path, false) == fs::Kind::kFolder || ::unlink(r.path.c_str()) != 0)
+      Raise(ErrorKind::kPathFileAccess, FromAnsi(path));
+  }
+
+  void WriteFile(const std::string& path, const std::string& bytes) override {
+    const fs::Resolution r = fs::ResolveForCreate(path);
+    int fd = -1;
+    if (r.status == fs::ResolveStatus::kFound)
+      fd = ::open(r.path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) Raise(ErrorKind::kPathFileAccess, FromAnsi(path));
+    std::string_view rest = bytes;
+    bool ok = true;
+    while (ok && !rest.empty()) {
+      const ssize_t n = ::write(fd, rest.data(), rest.size());
+      if (n < 0 && errno == EINTR) continue;
+      ok = n > 0;
+      if (ok) rest.remove_prefix(static_cast<size_t>(n));
+    }
+    ok = (::close(fd) == 0) && ok;
+    if (!ok) Raise(ErrorKind::kPathFileAccess, FromAnsi(path));
+  }
+
+  uint32_t GetTempFileNameA(const char* dir, const char* prefix, uint32_t unique,
+                            char* buffer) override {
+    if (!dir || !buffer) return 0;
+    std::string win_dir = dir;
+    if (!win_dir.empty() && !winpath::IsSeparator(win_dir.back())) win_dir += '\\';
+    const std::string pre = std::string(prefix ? prefix : "").substr(0, 3);
+    auto name_for = [&](uint32_t n) {
+      char hex[16];
+      std::snprintf(hex, sizeof hex, "%X", n & 0xFFFF);
+      return pre + hex + ".TMP";
+    };
+    auto emit = [&](uint32_t n) {
+      const std::string full = win_dir + name_for(n);
+      if (full.size() >= 260) return 0u;
+      std::memcpy(buffer, full.c_str(), full.size() + 1);
+      return n;
+    };
+    if (unique != 0) return emit(unique);  // only forms the name, as on Windows
+
+    const fs::Resolution r = fs::ResolveExisting(win_dir);
+    if (r.status != fs::ResolveStatus::kFound || fs::KindOf(r.path) != fs::Kind::kFolder) return 0;
+    std::random_device seed;
+    const uint32_t start = (seed() % 0xFFFF) + 1;
+    for (uint32_t i = 0; i < 0xFFFF; ++i) {
+      const uint32_t n = ((start + i - 1) % 0xFFFF) + 1;
+      const std::string path = fs::Join(r.path, name_for(n));
+      const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      if (fd >= 0) {
+        ::close(fd);
+        if (emit(n) == 0) {
+          ::unlink(path.c_str());
+          return 0;
+        }
+        return n;
+      }
+      if (errno != EEXIST) return 0;
+    }
+    return 0;
+  }
+
+  uint32_t GetShortPathNameA(const char*, char*, uint32_t) override { return 0; }
+
+  std::string ClaimFile(const std::string& dir, const std::string& name,
+                        const std::string& ext) override {
+    for (int variant = 0; variant < 1000; ++variant) {
+      const std::string candidate =
+          dir + name + (variant ? "-" + std::to_string(variant) : std::string()) + ext;
+      if (TryClaim(candidate)) return candidate;
+    }
+    Raise(ErrorKind::kPathFileAccess, FromAnsi(dir + name + ext));
+  }
+
+  int32_t SHFileOperationA(SHFILEOPSTRUCTA& op) override { return RunFileOperation(op); }
+
+  int32_t GetVersionExA(OsVersionInfo& info) override {
+    utsname u{};
+    if (::uname(&u) != 0) return 0;
+    unsigned major = 0, minor = 0, patch = 0;
+    std::sscanf(u.release, "%u.%u.%u", &major, &minor, &patch);
+    info.dwMajorVersion = major;
+    info.dwMinorVersion = minor;
+    info.dwBuildNumber = patch;
+    info.dwPlatformId = kPosixPlatformId;
+    std::snprintf(info.szCSDVersion, sizeof info.szCSDVersion, "%s", u.version);
+    return 1;
+  }
+
+  // The operating system's own files live under /usr on a POSIX system.
+  uint32_t GetWindowsDirectoryA(char* buffer, uint32_t size) override {
+    return CopyOut("/usr", buffer, size);
+  }
+
+  // The folder that holds the system's C library, the nearest thing to system32.
+  uint32_t GetSystemDirectoryA(char* buffer, uint32_t size) override {
+    Dl_info info{};
+    std::string dir = "/usr/lib";
+    if (::dladdr(reinterpret_cast<void*>(&::strlen), &info) && info.dli_fname) {
+      const std::string lib = info.dli_fname;
+      const size_t slash = lib.rfind('/');
+      if (slash != std::string::npos && slash > 0) dir = lib.substr(0, slash);
+    }
+    return CopyOut(dir, buffer, size);
+  }
+
+  // The library is looked for beside the executable, then in ../lib beside it, then where the
+  // dynamic linker looks; never in the current folder.
+  uint32_t SearchPathA(const char* path, const char* file, const char* ext,
+                       uint32_t buffer_length, char* buffer, char** file_part) override {
+    if (!file) return 0;
+    std::string name = file;
+    if (ext && name.find('.') == std::string::npos) name += ext;
+    std::vector<std::string> folders;
+    if (path) {
+      folders.emplace_back(path);
+    } else {
+      const std::string exe = fs::ExecutableFolder();
+      folders = {exe, exe + "/../lib"};
+    }
+    std::string found;
+    for (const auto& folder : folders) {
+      const std::string candidate = fs::Join(folder, name);
+      if (fs::KindOf(candidate) == fs::Kind::kFile) {
+        found = candidate;
+        break;
+      }
+    }
+    if (found.empty() && !path && name.find('/') == std::string::npos)
+      found = LinkerSearch(name.c_str());
+    if (found.empty()) return 0;
+    const uint32_t n = CopyOut(found, buffer, buffer_length);
+    if (file_part && buffer && n < buffer_length) *file_part = buffer + found.rfind('/') + 1;
+    return n;
+  }
+
+  LibraryHandle LoadLibraryA(const std::string& path) override {
+    return ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  }
+
+  void* GetProcAddress(LibraryHandle library, const char* name) override {
+    return library ? ::dlsym(library, name) : nullptr;
+  }
+
+ private:
+  bool TryClaim(const std::string& winpath) {
+    for (int attempt = 0; attempt < 8; ++attempt) {
+      const fs::Resolution r = fs::ResolveForCreate(winpath);
+      if (r.status != fs::ResolveStatus::kFound) return false;
+      const int fd = ::open(r.path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
+      if (fd < 0) return false;
+      struct stat held, now;
+      if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(fd, &held) != 0 ||
+          !S_ISREG(held.st_mode)) {
+        ::close(fd);
+        return false;
+      }
+      // The holder before us may have deleted the file between our open and our lock.
+      if (::stat(r.path.c_str(), &now) == 0 && now.st_dev == held.st_dev &&
+          now.st_ino == held.st_ino) {
+        claimed_.push_back(fd);
+        return true;
+      }
+      ::close(fd);
+    }
+    return false;
+  }
+
+  std::string arguments_;
+  ProfileReader profiles_;
+  std::vector<int> claimed_;
+};
+
+}  // namespace
+
+std::unique_ptr<Platform> MakePosixPlatform(int argc, char** argv) {
+  return std::make_unique<PosixPlatform>(argc, argv);
+}
+
+}  // namespace platform

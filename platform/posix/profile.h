@@ -1,0 +1,51 @@
+// The INI reader that stands in for GetPrivateProfileStringA, with its Windows rules: section
+// and key names match case-insensitively; blanks around names and values are dropped; a value in
+// a matching pair of " or ' loses them; the first matching section and the first matching key
+// win; lines that are neither [section] nor key=value are ignored; a UTF-8 byte-order mark is
+// skipped; CR LF, LF and CR all end a line.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <ctime>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+namespace platform {
+
+// The parsed contents of one profile file.
+class Profile {
+ public:
+  static Profile Parse(std::string_view text);
+  // The value of `key` in `section`, if the file has it.
+  std::optional<std::string_view> Find(std::string_view section, std::string_view key) const;
+
+ private:
+  using Keys = std::unordered_map<std::string, std::string>;
+  std::unordered_map<std::string, Keys> sections_;
+};
+
+// Reads profile files, parsing each file once for as long as it stays unchanged on disk; a job
+// file is asked for one key at a time, up to 32,767 entries.
+class ProfileReader {
+ public:
+  // GetPrivateProfileStringA: see platform.h.
+  uint32_t Get(const char* section, const char* key, const char* def, char* buffer,
+               uint32_t size, const char* file);
+
+ private:
+  struct Cached {
+    dev_t dev = 0;
+    ino_t ino = 0;
+    off_t size = -1;
+    timespec mtime{};
+    Profile profile;
+  };
+  const Profile* Load(const std::string& winpath);
+  std::unordered_map<std::string, Cached> cache_;
+};
+
+}  // namespace platform
