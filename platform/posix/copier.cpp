@@ -87,13 +87,15 @@ class Copier {
     }
     const fs::Resolution r = fs::ResolveExisting(source);
     if (r.status != fs::ResolveStatus::kFound) return Fail(source, ResolveReason(r.status));
-    const std::string real = RealPath(r.path);
-    const size_t slash = real.rfind('/');
-    if (real.empty() || slash == std::string::npos || real == "/")
+    std::string path = r.path;
+    if (const size_t slash = path.rfind('/');
+        slash == std::string::npos || path.substr(slash + 1) == "..") {
+      path = RealPath(path);  // "." or "..": the folder's real name is wanted
+    }
+    const size_t slash = path.rfind('/');
+    if (path.empty() || path == "/" || slash == std::string::npos)
       return Fail(source, "the root folder cannot be copied as an entry");
-    // The entry itself may be a link: it is taken for what it points to, as the user named it.
-    const std::string parent = slash == 0 ? "/" : real.substr(0, slash);
-    CopyTopLevel(parent, real.substr(slash + 1), dest_dir);
+    CopyTopLevel(slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1), dest_dir);
   }
 
   // Resolves the destination folder, creating the missing levels; empty: the current folder.
@@ -101,8 +103,9 @@ class Copier {
     const auto pp = winpath::Parse(dest);
     std::string prefix = pp.rooted ? "\\" : "";
     for (const auto& part : pp.parts) {
-      prefix += part + "\\";
+      prefix += part;
       const fs::Resolution r = fs::ResolveForCreate(prefix);
+      prefix += "\\";
       if (r.status != fs::ResolveStatus::kFound) {
         Fail(dest, ResolveReason(r.status));
         return false;
@@ -142,8 +145,7 @@ class Copier {
                     const std::string& dest_dir) {
     const std::string src = fs::Join(src_dir, name);
     struct stat st;
-    if (::stat(src.c_str(), &st) != 0) return FailErrno(src, "cannot read");
-    if (S_ISDIR(st.st_mode) && IsSameOrBelow(RealPath(dest_dir), RealPath(src)))
+    if (::stat(src.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && IsSameOrBelow(RealPath(dest_dir), RealPath(src)))
       return Fail(src, "a folder cannot be copied into itself or a folder below it");
     Fd sdir(::open(src_dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     Fd ddir(::open(dest_dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -155,7 +157,10 @@ class Copier {
   void CopyEntry(int sdir, const std::string& spath, const char* name, int ddir,
                  const std::string& dpath, bool follow) {
     struct stat st;
-    if (::fstatat(sdir, name, &st, follow ? 0 : AT_SYMLINK_NOFOLLOW) != 0)
+    // An entry named by the user counts as what its link points to; a link that points nowhere
+    // is still copied, as a link.
+    if (::fstatat(sdir, name, &st, follow ? 0 : AT_SYMLINK_NOFOLLOW) != 0 &&
+        (!follow || ::fstatat(sdir, name, &st, AT_SYMLINK_NOFOLLOW) != 0))
       return FailErrno(fs::Join(spath, name), "cannot read");
     if (S_ISREG(st.st_mode)) return CopyFile(sdir, spath, name, ddir, dpath, follow);
     if (S_ISDIR(st.st_mode)) return CopyFolder(sdir, spath, name, st, ddir, dpath, follow);

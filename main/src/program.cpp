@@ -1,0 +1,7 @@
+// quillory: runs the backup job described by the information file named on the command line.
+#include "main/lha_tool.h"
+
+int main(int argc, char** argv) {
+  auto os = platform::MakePosixPlatform(argc, argv);
+  return lhatool::Main(*os);
+}

@@ -1,0 +1,64 @@
+#include "platform/text.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using platform::FromAnsi;
+using platform::ToAnsi;
+
+TEST(TextConversion, ValidUtf8BecomesCodePoints) {
+  EXPECT_EQ(FromAnsi("A\xC3\xA9\xE6\x97\xA5\xF0\x9F\x98\x80"), L"Aé日😀");
+  EXPECT_EQ(ToAnsi(L"Aé日😀"), "A\xC3\xA9\xE6\x97\xA5\xF0\x9F\x98\x80");
+  EXPECT_EQ(FromAnsi("ﾌｧｲﾙ"), L"ﾌｧｲﾙ");
+}
+
+TEST(TextConversion, InvalidBytesSurviveARoundTrip) {
+  const std::string cases[] = {
+      "\xFF",                  // never valid
+      "\x82\xA0",              // Shift_JIS, not UTF-8
+      "\xC3",                  // truncated sequence
+      "\xE6\x97",              // truncated three-byte sequence
+      "\xC0\xAF",              // overlong "/"
+      "\xED\xB2\x80",          // an encoded escape surrogate must not pass as one
+      "\xF4\x90\x80\x80",      // above U+10FFFF
+      std::string("a\0b", 3),  // NUL is an ordinary character
+  };
+  for (const auto& bytes : cases) {
+    const std::wstring wide = FromAnsi(bytes);
+    EXPECT_EQ(ToAnsi(wide), bytes) << "bytes of length " << bytes.size();
+  }
+  EXPECT_EQ(FromAnsi("\xFF"), std::wstring(1, static_cast<wchar_t>(0xDCFF)));
+}
+
+TEST(CaseMapping, SimpleUnicodeMappings) {
+  EXPECT_EQ(platform::UCase(L"c:\\backup\\データ\\ａｂｃ\\straße\\ελλάδα\\привет"),
+            L"C:\\BACKUP\\データ\\ＡＢＣ\\STRAßE\\ΕΛΛΆΔΑ\\ПРИВЕТ");
+  EXPECT_EQ(platform::LCase(std::wstring(L"ARCH\0\0Ａ", 7)), std::wstring(L"arch\0\0ａ", 7));
+  EXPECT_EQ(platform::UCase(L"ﾌｧｲﾙ"), L"ﾌｧｲﾙ");  // half-width katakana have no case
+}
+
+TEST(CaseMapping, NamesCompareIgnoringCase) {
+  EXPECT_TRUE(platform::NamesEqualIgnoringCase("Data.TXT", "data.txt"));
+  EXPECT_TRUE(platform::NamesEqualIgnoringCase("ÄRGER", "ärger"));
+  EXPECT_FALSE(platform::NamesEqualIgnoringCase("data1", "data2"));
+  EXPECT_FALSE(platform::NamesEqualIgnoringCase("a", "ab"));
+}
+
+TEST(Utf8Prefix, NeverCutsACharacterInHalf) {
+  const std::string jp = "日本語";  // three bytes each
+  EXPECT_EQ(platform::Utf8PrefixLength(jp, 9), 9u);
+  EXPECT_EQ(platform::Utf8PrefixLength(jp, 8), 6u);
+  EXPECT_EQ(platform::Utf8PrefixLength(jp, 2), 0u);
+  EXPECT_EQ(platform::Utf8PrefixLength("ab\xFF\xFF", 3), 3u);  // stray bytes count singly
+}
+
+TEST(Trim, BlanksOnly) {
+  EXPECT_EQ(platform::Trim(L"  a b  "), L"a b");
+  EXPECT_EQ(platform::RTrim(L"  a  "), L"  a");
+  EXPECT_EQ(platform::LTrim(L"  a  "), L"a  ");
+  EXPECT_EQ(platform::Trim(L"\ta\t"), L"\ta\t");
+  EXPECT_EQ(platform::Trim(L"   "), L"");
+}
+
+}  // namespace
