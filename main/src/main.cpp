@@ -35,7 +35,7 @@ double ToNumber(const std::wstring& text) {
     while (j < s.size() && s[j] >= '0' && s[j] <= '9') ++j;
     if (j > exponent_start) i = j;
   }
-  if (digits == 0 || i != s.size()) platform::Raise(platform::ErrorKind::kTypeMismatch, text);
+  if (digits == 0 || i != s.size()) platform::Raise(platform::ErrorKind::kTypeMismatch);
   return std::strtod(s.c_str(), nullptr);
 }
 

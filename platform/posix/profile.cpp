@@ -86,20 +86,20 @@ std::optional<std::string_view> Profile::Find(std::string_view section,
 }
 
 const Profile* ProfileReader::Load(const std::string& winpath) {
+  struct stat st;
+  auto same = [&](const Cached& c) {
+    return ::stat(c.posix_path.c_str(), &st) == 0 && c.dev == st.st_dev && c.ino == st.st_ino &&
+           c.size == st.st_size && c.mtime.tv_sec == st.st_mtim.tv_sec &&
+           c.mtime.tv_nsec == st.st_mtim.tv_nsec;
+  };
+  if (auto it = cache_.find(winpath); it != cache_.end() && same(it->second))
+    return &it->second.profile;
   const fs::Resolution r = fs::ResolveExisting(winpath);
   if (r.status != fs::ResolveStatus::kFound) return nullptr;
-  struct stat st;
-  if (::stat(r.path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
-  auto it = cache_.find(r.path);
-  if (it != cache_.end() && it->second.dev == st.st_dev && it->second.ino == st.st_ino &&
-      it->second.size == st.st_size && it->second.mtime.tv_sec == st.st_mtim.tv_sec &&
-      it->second.mtime.tv_nsec == st.st_mtim.tv_nsec) {
-    return &it->second.profile;
-  }
   auto data = ReadWholeFile(r.path, &st);
-  if (!data) return nullptr;
-  Cached c{st.st_dev, st.st_ino, st.st_size, st.st_mtim, Profile::Parse(*data)};
-  return &(cache_[r.path] = std::move(c)).profile;
+  if (!data || !S_ISREG(st.st_mode)) return nullptr;
+  Cached c{r.path, st.st_dev, st.st_ino, st.st_size, st.st_mtim, Profile::Parse(*data)};
+  return &(cache_[winpath] = std::move(c)).profile;
 }
 
 uint32_t ProfileReader::Get(const char* section, const char* key, const char* def, char* buffer,

@@ -38,6 +38,7 @@ class ProfileReader {
 
  private:
   struct Cached {
+    std::string posix_path;
     dev_t dev = 0;
     ino_t ino = 0;
     off_t size = -1;
@@ -45,6 +46,8 @@ class ProfileReader {
     Profile profile;
   };
   const Profile* Load(const std::string& winpath);
+  // Keyed by the Windows path as the caller spells it, so that asking for one key after another
+  // costs neither a path resolution nor a parse while the file stays the same.
   std::unordered_map<std::string, Cached> cache_;
 };
 

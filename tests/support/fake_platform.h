@@ -6,10 +6,12 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/text.h"
 
 namespace testing_support {
 
@@ -18,6 +20,10 @@ struct Box {
   std::optional<std::wstring> title;
   int style;
   bool operator==(const Box&) const = default;
+  friend void PrintTo(const Box& box, std::ostream* os) {
+    *os << "{[" << (box.title ? platform::ToAnsi(*box.title) : std::string("(none)")) << "] "
+        << platform::ToAnsi(box.prompt) << " / style " << box.style << "}";
+  }
 };
 
 class FakePlatform : public platform::Platform {
