@@ -237,9 +237,11 @@ TEST_F(UnlhaTest, MissingLibraryFailsEveryCallAndStoresNothing) {
   EXPECT_EQ(ErrorOf([&] { arc.Version(); }), ErrorKind::kFileNotFound);
   EXPECT_EQ(ErrorOf([&] { arc.CommandLine(command); }), ErrorKind::kFileNotFound);
   EXPECT_EQ(ErrorOf([&] { arc.ConfigDialog(option, 0); }), ErrorKind::kFileNotFound);
+  EXPECT_EQ(ErrorOf([&] { arc.SetArcFile(L"X.LZH"); }), ErrorKind::kFileNotFound);
   EXPECT_EQ(command, L"l X.LZH");
   EXPECT_EQ(option, L"-a1");
   EXPECT_EQ(arc.OutPut(), L"\n");
+  EXPECT_EQ(ErrorOf([&] { arc.FileName(0); }), ErrorKind::kSubscriptOutOfRange);
   EXPECT_TRUE(os.loaded_libraries.empty());
   EXPECT_TRUE(fake.Calls().empty());
 
@@ -265,11 +267,13 @@ TEST_F(UnlhaTest, MissingEntryPointFailsThatCallOnlyAndStoresNothing) {
   }
   EXPECT_EQ(ErrorOf([&] { arc.Version(); }), ErrorKind::kEntryPointNotFound);
   EXPECT_EQ(ErrorOf([&] { arc.ConfigDialog(option, 0); }), ErrorKind::kEntryPointNotFound);
+  EXPECT_EQ(ErrorOf([&] { arc.SetArcFile(L"X.LZH"); }), ErrorKind::kEntryPointNotFound);
   EXPECT_EQ(command, L"l X.LZH");
   EXPECT_EQ(option, L"-a1");
   EXPECT_EQ(arc.OutPut(), L"\n");
+  EXPECT_EQ(ErrorOf([&] { arc.FileName(0); }), ErrorKind::kSubscriptOutOfRange);
 
-  // The entry points the library has still work.
+  // The entry points the library has still work, and no archive was opened on the way.
   arc.BackGroundMode(true);
   EXPECT_TRUE(arc.BackGroundMode());
   EXPECT_THAT(partial.Calls(), ElementsAre("UnlhaSetBackGroundMode", "UnlhaGetBackGroundMode"));

@@ -64,4 +64,8 @@ std::wstring ResultCodeMessage(int32_t code) {
   return kUnknownCodePrefix + std::wstring(digits);
 }
 
+std::wstring OpenFailurePrompt(const std::wstring& arc_file) {
+  return L"'" + arc_file + L"' のﾊﾝﾄﾞﾙの取得に失敗したのサ\rヽ( ´ー｀)丿ﾌｯ";
+}
+
 }  // namespace unlha

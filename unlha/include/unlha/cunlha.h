@@ -1,6 +1,6 @@
 // cUnLHA: the program's only gateway to the archiver library. It runs one archiver command line
 // and keeps its result code and output text, passes the library's process-wide switches
-// through, checks archives and opens the library's settings.
+// through, checks archives, opens the library's settings, and lists an archive's contents.
 //
 // Text is wide inside; every library call gets it converted to the ANSI code page and converts
 // what comes back. The library is reached through the ArchiverLibrary given at construction,
@@ -9,15 +9,31 @@
 // Errors: a library result code is a value (ReturnCode, ErrString), never an error. Run-time
 // errors (platform::RuntimeError) are raised to the caller and nothing here catches them:
 // a missing library or entry point, kOverflow and kInvalidArgument from CommandLine,
-// kInvalidArgument from ConfigDialog.
+// kInvalidArgument from ConfigDialog, kOverflow from SetArcFile past 32,767 entries and
+// kSubscriptOutOfRange from the listing properties.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "unlha/archiver_library.h"
 
 namespace unlha {
+
+// One listed archive entry, as display texts formatted once by SetArcFile.
+struct ArcEntry {
+  std::wstring FileName;
+  std::wstring FilePath;
+  std::wstring FileOriginal;
+  std::wstring FilePacked;
+  std::wstring FileRatio;
+  std::wstring FileDate;
+  std::wstring FileTime;
+  std::wstring FileAttr;
+  std::wstring FileType;
+  std::wstring FileCRC;
+};
 
 class cUnLHA {
  public:
@@ -73,6 +89,25 @@ class cUnLHA {
   int16_t CheckMode() const { return m_intCheckMode; }
   void CheckMode(int16_t intNewCheckMode) { m_intCheckMode = intNewCheckMode; }
 
+  // Lists the archive `strArcFile`, replacing any earlier listing, and returns the number of
+  // entries. When the archive cannot be opened a warning box names it, and 0 is returned; 0 too
+  // for an archive without entries. After a result of 0 the listing is one entry of empty texts.
+  // More than 32,767 entries raise kOverflow.
+  int16_t SetArcFile(const std::wstring& strArcFile);
+
+  // The texts of listed entry `intIndex` (zero-based). An index outside the listing, or any
+  // index before the first SetArcFile, raises kSubscriptOutOfRange.
+  std::wstring FileName(int16_t intIndex) const;      // name without folder
+  std::wstring FilePath(int16_t intIndex) const;      // folder with "\" separators, ending in "\"
+  std::wstring FileOriginal(int16_t intIndex) const;  // size, grouped "1,234"; empty for 0
+  std::wstring FilePacked(int16_t intIndex) const;    // compressed size, as FileOriginal
+  std::wstring FileRatio(int16_t intIndex) const;     // per mille as percent: "52.3%"
+  std::wstring FileDate(int16_t intIndex) const;      // years since 1900 "/MM/DD": "103/02/01"
+  std::wstring FileTime(int16_t intIndex) const;      // "HH:MM:SS", seconds always even
+  std::wstring FileAttr(int16_t intIndex) const;      // four characters, lower case
+  std::wstring FileType(int16_t intIndex) const;      // method, five characters: "-lh5-"
+  std::wstring FileCRC(int16_t intIndex) const;       // four upper-case hexadecimal digits
+
   // Opens the library's settings with the option text `strOption`, which is first padded with
   // NULs or cut to exactly 257 characters and afterwards holds the whole buffer as the library
   // left it. Returns the option text before the first NUL when the library's result is not 0,
@@ -81,6 +116,12 @@ class cUnLHA {
   std::wstring ConfigDialog(std::wstring& strOption, int32_t lngMode);
 
  private:
+  // The name part of an entry name: the text after its last "\", "/" or ":".
+  static std::wstring GetFileNamePart(std::wstring strName);
+  // The folder part of an entry name: the text before its last "\" or "/", with "\" between
+  // its parts.
+  static std::wstring GetFolderPart(std::wstring strName);
+
   ArchiverLibrary& m_Library;
 
   std::wstring m_strCommandLine;
@@ -89,6 +130,9 @@ class cUnLHA {
   int16_t m_intMaxFileCount = 256;
   int16_t m_intCheckMode = 4;
   int32_t m_lnghWnd = 0;
+
+  // Empty until the first SetArcFile; at least one entry afterwards.
+  std::vector<ArcEntry> m_ArcEntries;
 };
 
 }  // namespace unlha
