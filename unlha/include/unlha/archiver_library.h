@@ -33,6 +33,8 @@ class ArchiverLibrary {
 
  private:
   void* Lookup(const char* name);
+  // The library file's path as the platform's library search finds it; raises kFileNotFound.
+  std::string FindLibrary();
 
   platform::Platform& os_;
   platform::LibraryHandle handle_ = nullptr;
