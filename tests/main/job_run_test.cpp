@@ -11,6 +11,7 @@
 #include "platform/runtime.h"
 #include "platform/text.h"
 #include "support/fake_platform.h"
+#include "support/fake_unlha32/fake_unlha32_control.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -39,6 +40,7 @@ std::string Job(const std::string& path, const std::vector<std::string>& files,
 class JobRunTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    os_.library_path = QUILLORY_FAKE_UNLHA32;
     dir_.Write("Data/Notes.txt", "notes");
     dir_.Write("Data/Sub Dir/deep.txt", "deep");
     dir_.Write("Data/.secret", "hidden");
@@ -59,6 +61,7 @@ class JobRunTest : public ::testing::Test {
 
   testing_support::TempDir dir_{/*enter=*/true};
   testing_support::FakePlatform os_;
+  testing_support::FakeUnlha32 fake_{QUILLORY_FAKE_UNLHA32};
 };
 
 TEST_F(JobRunTest, EachValidationStopsWithItsOwnBoxAndWritesNothing) {
@@ -113,6 +116,22 @@ TEST_F(JobRunTest, EachValidationStopsWithItsOwnBoxAndWritesNothing) {
     EXPECT_EQ(os_.boxes[0], c.box) << platform::ToAnsi(os_.boxes[0].prompt);
     EXPECT_EQ(Tree(), before) << c.ini;
   }
+}
+
+TEST_F(JobRunTest, TheEnvironmentIsCheckedFirstForEveryJob) {
+  os_.library_path.clear();
+  EXPECT_EQ(Run(Job("out", {"data\\notes.txt"}, "0", "0", "0")), 2);
+  ASSERT_EQ(os_.boxes.size(), 1u);
+  EXPECT_EQ(os_.boxes[0].style, 16);
+  EXPECT_TRUE(fsys::is_empty(dir_.path() / "Out"));
+
+  os_.boxes.clear();
+  os_.library_path = QUILLORY_FAKE_UNLHA32;
+  fake_.Script().version = 86;  // only a warning: the job runs after it
+  EXPECT_EQ(Run(Job("out", {"data\\notes.txt"}, "0", "0", "0") + "[PASSWORD]\nMessage=0\n"), 0);
+  ASSERT_EQ(os_.boxes.size(), 2u);
+  EXPECT_EQ(os_.boxes[1], Titled(L"終了", L"処理終了"));
+  EXPECT_EQ(dir_.Read("Out/Notes.txt"), "notes");
 }
 
 TEST_F(JobRunTest, ALowerCaseJobFindsMixedCaseFilesAndCopiesThem) {
