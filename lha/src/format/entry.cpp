@@ -20,6 +20,10 @@ std::string EntryHeader::JoinedPath(char separator) const {
   return out;
 }
 
+bool IsLharkMethod(const EntryHeader& entry) {
+  return entry.os_id == ' ' && entry.IsMethod(method::kLh7);
+}
+
 std::string NormalizeStoredPath(std::string_view bytes, bool shift_jis_guard) {
   std::string out(bytes);
   bool after_lead = false;  // the previous byte opened a Shift_JIS pair

@@ -63,6 +63,10 @@ struct EntryHeader {
   std::string JoinedPath(char separator = '/') const;
 };
 
+// LHARK (OS id ' ') stores its own, incompatible algorithm under "-lh7-": such an entry cannot be
+// decoded as -lh7- although the method id says so.
+bool IsLharkMethod(const EntryHeader& entry);
+
 // Stored path bytes with every separator (0xFF, '/', '\') turned into '/'. With
 // `shift_jis_guard`, a '\' that is the second byte of a Shift_JIS double-byte character (lead
 // bytes 0x81..0x9F, 0xE0..0xFC) is part of the name, not a separator.

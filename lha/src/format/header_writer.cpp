@@ -180,7 +180,9 @@ std::vector<uint8_t> EncodeLevel2Header(const NewEntry& entry) {
   const uint8_t attr = MsdosAttributeFor(entry);
   const bool write_attr = entry.kind == EntryKind::kDirectory || attr != dos_attr::kArchive;
   const bool large = entry.declared_size >= kLargeSizeThreshold;
-  const bool utf8 = IsUtf8(dir) && IsUtf8(name);
+  bool utf8 = IsUtf8(entry.symlink_target);
+  for (const std::string& c : entry.path)
+    utf8 = utf8 && IsUtf8(c);
 
   std::vector<Ext> exts;
   exts.push_back({ext::kHeaderCrc, std::string(2, '\0')});
