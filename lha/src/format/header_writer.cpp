@@ -183,6 +183,13 @@ std::vector<uint8_t> EncodeLevel2Header(const NewEntry& entry) {
   bool utf8 = IsUtf8(entry.symlink_target);
   for (const std::string& c : entry.path)
     utf8 = utf8 && IsUtf8(c);
+  // Readers take '\' for a separator wherever a path is stored, except (without a UTF-8 code
+  // page) as the second byte of a Shift_JIS character: refuse names that would come back split.
+  for (const std::string& c : entry.path)
+    if (NormalizeStoredPath(c, !utf8) != c)
+      Unrepresentable("name with a backslash cannot be stored: readers split it there");
+  if (NormalizeStoredPath(entry.symlink_target, !utf8) != entry.symlink_target)
+    Unrepresentable("link target with a backslash cannot be stored: readers split it there");
 
   std::vector<Ext> exts;
   exts.push_back({ext::kHeaderCrc, std::string(2, '\0')});

@@ -47,7 +47,8 @@ uint8_t MsdosAttributeFor(const NewEntry& entry);
 // data CRC 0 (final for directories and symbolic links). Its length is never a multiple of 256.
 // Throws std::invalid_argument for an empty path, a bad component or a bad method string,
 // and lha::Error(UNLHA_ERROR_UNKNOWN_TYPE) for what the format cannot represent: a header over
-// 65535 bytes, a 0xFF byte in a name, a '|' in a symbolic link's own path.
+// 65535 bytes, a 0xFF byte in a name, a backslash that readers would take for a separator (any
+// in UTF-8 names; outside Shift_JIS pairs in others), a '|' in a symbolic link's own path.
 std::vector<uint8_t> EncodeLevel2Header(const NewEntry& entry);
 
 // Fills in the final sizes and data CRC of a header made by EncodeLevel2Header and recomputes

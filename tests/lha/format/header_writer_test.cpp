@@ -284,6 +284,12 @@ TEST(Level2Writer, RefusesWhatCannotBeStored) {
   };
   EXPECT_EQ(code_of(Entry(EntryKind::kSymlink, {"a|b"}, 0777, "t")), UNLHA_ERROR_UNKNOWN_TYPE);
   EXPECT_EQ(code_of(Entry(EntryKind::kFile, {"\xFF"}, 0644)), UNLHA_ERROR_UNKNOWN_TYPE);
+  EXPECT_EQ(code_of(Entry(EntryKind::kFile, {"a\\b"}, 0644)), UNLHA_ERROR_UNKNOWN_TYPE);
+  EXPECT_EQ(code_of(Entry(EntryKind::kSymlink, {"l"}, 0777, "..\\x")), UNLHA_ERROR_UNKNOWN_TYPE);
+  // In a Shift_JIS name (no UTF-8 code page) the 0x5C of a double-byte character is no
+  // separator to readers, so it may be stored; a lone one may not.
+  EXPECT_EQ(code_of(Entry(EntryKind::kFile, {"\x95\x5C.txt"}, 0644)), 0);
+  EXPECT_EQ(code_of(Entry(EntryKind::kFile, {"\x95\x41\x5C.txt"}, 0644)), UNLHA_ERROR_UNKNOWN_TYPE);
   EXPECT_EQ(code_of(Entry(EntryKind::kFile, std::vector<std::string>(7000, "abcdefghij"), 0644)),
             UNLHA_ERROR_UNKNOWN_TYPE);
   // A '|' is harmless in the name of a file.
