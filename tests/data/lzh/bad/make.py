@@ -45,13 +45,13 @@ def level1(name, data=b'hello\n', exts=(), skip=None, os_id=b'U', first_size=Non
 
 
 def level2(name, data=b'hello\n', extra=(), with_crc=True, total=None, os_id=b'U',
-           bad_crc=False, sizes=None):
+           bad_crc=False, sizes=None, method=b'-lh0-'):
     exts = ([(0x00, b'\0\0')] if with_crc else []) + [(0x01, name)] + list(extra)
     lens = [3 + len(b) for _, b in exts] + [0]
     chain = b''.join(ext16(k, b, lens[i + 1]) for i, (k, b) in enumerate(exts))
     t = 26 + len(chain)
     packed, original = sizes if sizes else (len(data), len(data))
-    head = (struct.pack('<H', total if total is not None else t) + b'-lh0-' +
+    head = (struct.pack('<H', total if total is not None else t) + method +
             struct.pack('<IIIBBH', packed, original, 1709648626, 0x20, 2, crc16(data)) +
             os_id + struct.pack('<H', lens[0]))
     h = bytearray(head + chain)
