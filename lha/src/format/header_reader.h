@@ -1,0 +1,26 @@
+// Decoding one header of any level (0..3) from a random-access archive. The archive walker
+// builds on this; it is separate so that tests and the fuzz target can probe single headers.
+#pragma once
+
+#include <cstdint>
+
+#include "common/io.h"
+#include "format/entry.h"
+
+namespace lha::format {
+
+// Decodes the header that starts at `offset` of `source`, whose size is `source_size`; every
+// read stays inside [offset, source_size) and nothing is allocated from a size that has not
+// been checked against those bounds and a fixed cap. Does not treat 0x00 as the end marker:
+// the caller decides that. On success the result's header_offset/header_size/data_offset
+// are set; data_offset + packed_size does not overflow but may lie past the end of the source.
+//
+// Throws lha::Error with
+//   UNLHA_ERROR_HEADER_BROKEN (32791): inconsistent sizes, bad level or method shape,
+//       malformed extended-header chain;
+//   UNLHA_ERROR_HEADER_CRC (32790): level 0/1 checksum or ext 0x00 header CRC mismatch;
+//   UNLHA_ERROR_ARC_READ (32794): the source ends inside the header (and whatever the source
+//       itself throws for read errors).
+EntryHeader ReadHeaderAt(RandomAccessSource& source, uint64_t offset, uint64_t source_size);
+
+}  // namespace lha::format

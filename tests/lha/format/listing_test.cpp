@@ -1,0 +1,126 @@
+#include "format/listing.h"
+
+#include <gtest/gtest.h>
+
+namespace lha::format {
+namespace {
+
+// A zone nine hours east of UTC, without daylight saving.
+LocalTime PlusNine() {
+  return LocalTime{[](int64_t t) { return CivilFromUnix(t + 9 * 3600); },
+                   [](const CivilTime& c) { return UnixFromCivil(c) - 9 * 3600; }};
+}
+
+LocalTime NeverCalled() {
+  return LocalTime{[](int64_t) -> CivilTime {
+                     ADD_FAILURE() << "local time asked for";
+                     return {};
+                   },
+                   [](const CivilTime&) -> int64_t {
+                     ADD_FAILURE() << "local time asked for";
+                     return 0;
+                   }};
+}
+
+EntryHeader Level2File() {
+  EntryHeader h;
+  h.level = 2;
+  h.method = {'-', 'l', 'h', '5', '-'};
+  h.path = {"dir", "sub", "file.txt"};
+  h.packed_size = 523;
+  h.original_size = 1000;
+  h.data_crc = 0x412B;
+  h.unix_mtime = 1709648626;  // 2024-03-05 14:23:46 UTC
+  return h;
+}
+
+TEST(Listing, Level2TimeIsShownInLocalTime) {
+  const ListingValues v = DeriveListing(Level2File(), PlusNine(), '\\');
+  EXPECT_EQ(v.method, "-lh5-");
+  EXPECT_EQ(v.crc, 0x412B);
+  EXPECT_EQ(v.ratio_per_mille, 523u);
+  EXPECT_EQ(v.dos_date, DosDatePart(DosFromCivil({2024, 3, 5, 23, 23, 46})));
+  EXPECT_EQ(v.dos_time, DosTimePart(DosFromCivil({2024, 3, 5, 23, 23, 46})));
+  EXPECT_EQ(v.name, "dir\\sub\\file.txt");
+  EXPECT_EQ(v.attribute, 0x20);
+  EXPECT_EQ(v.attribute_text, "A---");
+}
+
+TEST(Listing, StoredDosTimeIsShownAsIs) {
+  EntryHeader h = Level2File();
+  h.level = 1;
+  h.unix_mtime.reset();
+  h.dos_time = 0x586572F7;
+  const ListingValues v = DeriveListing(h, NeverCalled(), '/');
+  EXPECT_EQ(v.dos_date, 0x5865);
+  EXPECT_EQ(v.dos_time, 0x72F7);
+  h.dos_time = 0;  // no time
+  const ListingValues none = DeriveListing(h, NeverCalled(), '/');
+  EXPECT_EQ(none.dos_date, 0);
+  EXPECT_EQ(none.dos_time, 0);
+}
+
+TEST(Listing, Ratios) {
+  EntryHeader h = Level2File();
+  h.original_size = 0;
+  h.packed_size = 0;
+  EXPECT_EQ(DeriveListing(h, PlusNine(), '/').ratio_per_mille, 0u);
+  h.original_size = 10;
+  h.packed_size = 17;  // stored data that grew
+  EXPECT_EQ(DeriveListing(h, PlusNine(), '/').ratio_per_mille, 1700u);
+  h.original_size = 1ull << 62;  // products past 64 bits
+  h.packed_size = 1ull << 61;
+  EXPECT_EQ(DeriveListing(h, PlusNine(), '/').ratio_per_mille, 500u);
+}
+
+TEST(Listing, NamesOfFoldersLinksAndAbsolutePaths) {
+  EntryHeader d = Level2File();
+  d.kind = EntryKind::kDirectory;
+  d.method = {'-', 'l', 'h', 'd', '-'};
+  d.path = {"a", "b"};
+  ListingValues v = DeriveListing(d, PlusNine(), '\\');
+  EXPECT_EQ(v.name, "a\\b\\");
+  EXPECT_EQ(v.attribute_text, "D---");
+
+  EntryHeader l = d;
+  l.kind = EntryKind::kSymlink;
+  l.symlink_target = "../x/y";
+  EXPECT_EQ(DeriveListing(l, PlusNine(), '\\').name, "a\\b|..\\x\\y");
+
+  EntryHeader a = Level2File();
+  a.absolute = true;
+  EXPECT_EQ(DeriveListing(a, PlusNine(), '/').name, "/dir/sub/file.txt");
+}
+
+TEST(Attributes, StoredThenModeThenKind) {
+  EntryHeader h = Level2File();
+  EXPECT_EQ(EffectiveMsdosAttribute(h), 0x20);
+  h.unix_mode = 0100444;
+  EXPECT_EQ(EffectiveMsdosAttribute(h), 0x21);
+  h.unix_mode = 0040555;
+  EXPECT_EQ(EffectiveMsdosAttribute(h), 0x10);
+  h.unix_mode = 0120777;
+  EXPECT_EQ(EffectiveMsdosAttribute(h), 0x20);
+  h.msdos_attribute = 0x27;
+  EXPECT_EQ(EffectiveMsdosAttribute(h), 0x27);
+  EXPECT_EQ(DeriveListing(h, PlusNine(), '/').attribute_text, "ASHR");
+  h.msdos_attribute.reset();
+  h.unix_mode.reset();
+  h.kind = EntryKind::kDirectory;
+  EXPECT_EQ(EffectiveMsdosAttribute(h), 0x10);
+}
+
+TEST(ModificationTime, UnixTimeElseLocalDosTime) {
+  EntryHeader h = Level2File();
+  EXPECT_EQ(ModificationTime(h, NeverCalled()), 1709648626);
+  h.unix_mtime.reset();
+  h.dos_time = 0x586572F7;  // 14:23:46 local, +9 h
+  EXPECT_EQ(ModificationTime(h, PlusNine()), 1709648626 - 9 * 3600);
+  h.dos_time = 0;
+  EXPECT_FALSE(ModificationTime(h, PlusNine()).has_value());
+  h.dos_time.reset();
+  EXPECT_FALSE(ModificationTime(h, PlusNine()).has_value());
+}
+
+}  // namespace
+}  // namespace lha::format
