@@ -43,12 +43,18 @@ constexpr unsigned PositionClass(uint32_t d) {
   return static_cast<unsigned>(std::bit_width(d));
 }
 
+enum class Parse : uint8_t { kLazy, kLazy2, kOptimal };
 struct Effort {
   unsigned chain;  // candidates examined per position
   unsigned nice;   // a match this long is taken without further search
+  Parse parse;
 };
-constexpr Effort kEffort[10] = {{4, 16},  {4, 16},  {8, 24},   {12, 32},   {16, 48},
-                                {24, 64}, {32, 96}, {64, 128}, {128, 256}, {256, 256}};
+// Level 6, the default, is the fastest setting that beats jLHA's -lh5- output on text.
+constexpr Effort kEffort[10] = {{4, 16, Parse::kLazy},      {4, 16, Parse::kLazy},
+                                {8, 32, Parse::kLazy},      {16, 64, Parse::kLazy},
+                                {16, 64, Parse::kLazy2},    {32, 128, Parse::kLazy2},
+                                {64, 128, Parse::kLazy2},   {24, 64, Parse::kOptimal},
+                                {64, 128, Parse::kOptimal}, {256, 256, Parse::kOptimal}};
 
 // f * log2(f) for the block-cost estimates.
 double FLogF(uint32_t f) {
@@ -129,6 +135,8 @@ class StaticBlockEncoder final : public Encoder {
         out_(sink) {
     const Effort& e = kEffort[std::clamp(options.level, 0, 9)];
     finder_.set_limits(e.chain, e.nice);
+    optimal_ = e.parse == Parse::kOptimal;
+    lazy2_ = e.parse == Parse::kLazy2;
     tokens_.reserve(kMaxBlockSymbols);
     std::memset(buf_.get(), 0, capacity_ + 16);
   }
@@ -140,14 +148,14 @@ class StaticBlockEncoder final : public Encoder {
       fill_ += n;
       data = data.subspan(n);
       if (fill_ == capacity_) {
-        Parse(fill_ - kMaxMatch);
+        ParseUpTo(fill_ - kMaxMatch);
         Slide();
       }
     }
   }
 
   void Finish() override {
-    Parse(fill_);
+    ParseUpTo(fill_);
     FlushTokens();
     out_.Finish();
   }
@@ -166,10 +174,19 @@ class StaticBlockEncoder final : public Encoder {
   }
 
   // Parses the data up to `limit` (matches may read up to fill_).
-  void Parse(size_t limit) {
+  void ParseUpTo(size_t limit) {
     while (pos_ < limit) {
-      ParseSpan(std::min<size_t>(kParseSpan, limit - pos_));
-      prices_.Update();
+      size_t before = pos_;
+      if (optimal_)
+        ParseSpan(std::min<size_t>(kParseSpan, limit - pos_));
+      else
+        ParseLazy(std::min<size_t>(limit, pos_ + kParseSpan));
+      // A long match ends a step early; prices follow every few KiB, not every step.
+      since_update_ += pos_ - before;
+      if (since_update_ >= kParseSpan) {
+        prices_.Update();
+        since_update_ = 0;
+      }
       if (tokens_.size() > kMaxBlockSymbols - kParseSpan - 1) FlushTokens();
     }
   }
@@ -178,11 +195,18 @@ class StaticBlockEncoder final : public Encoder {
   // prices. A match of nice length or more ends the step early and is taken as it is.
   void ParseSpan(size_t span) {
     const uint8_t* buf = buf_.get();
+    // cost_ is initialised only as far as edges reach: a long match often ends the step
+    // after a few positions.
     cost_[0] = 0;
-    std::fill(cost_ + 1, cost_ + span + 1, kInfinity);
+    size_t reach = 0;
+    auto extend = [&](size_t to) {
+      while (reach < to)
+        cost_[++reach] = kInfinity;
+    };
     for (size_t i = 0; i < span; ++i) {
       const size_t p = pos_ + i;
       const uint32_t here = cost_[i];
+      extend(i + 1);
       uint32_t c = here + prices_.Literal(buf[p]);
       if (c < cost_[i + 1]) {
         cost_[i + 1] = c;
@@ -205,6 +229,7 @@ class StaticBlockEncoder final : public Encoder {
       for (size_t k = 0; k < n && from <= span - i; ++k) {
         const uint32_t base = here + prices_.Distance(matches_[k].distance);
         const unsigned top = static_cast<unsigned>(std::min<size_t>(matches_[k].length, span - i));
+        extend(i + top);
         for (unsigned len = from; len <= top; ++len) {
           uint32_t mc = base + prices_.Length(len);
           if (mc < cost_[i + len]) {
@@ -218,6 +243,65 @@ class StaticBlockEncoder final : public Encoder {
     }
     EmitPath(span);
     pos_ += span;
+  }
+
+  // The longest match at p; a short one only when it costs less than its bytes as literals
+  // (a 3-byte match far back usually does not).
+  Match Best(size_t p) {
+    unsigned max_len = static_cast<unsigned>(std::min<size_t>(kMaxMatch, fill_ - p));
+    if (max_len < MatchFinder::kMinMatch) return {0, 0};
+    size_t n = finder_.Find(buf_.get(), static_cast<int32_t>(p), max_len, matches_);
+    for (size_t k = n; k-- > 0;) {
+      const Match& m = matches_[k];
+      if (m.length > 5) return m;
+      uint32_t literals = 0;
+      for (unsigned j = 0; j < m.length; ++j)
+        literals += prices_.Literal(buf_[p + j]);
+      if (prices_.Distance(m.distance) + prices_.Length(m.length) < literals) return m;
+    }
+    return {0, 0};
+  }
+
+  // Lazy matching: a match is put off by a byte when the next position has a longer one
+  // (and, in the two-step variant, by two bytes when the one after has a longer one still).
+  void ParseLazy(size_t limit) {
+    const uint8_t* buf = buf_.get();
+    Match cur{0, 0};
+    bool have = false;
+    while (pos_ < limit) {
+      if (!have) cur = Best(pos_);
+      have = false;
+      if (cur.length == 0) {
+        Emit(LiteralToken(buf[pos_++]));
+        continue;
+      }
+      size_t inserted = pos_;
+      if (cur.length < finder_.nice() && pos_ + 1 < limit) {
+        Match next = Best(pos_ + 1);
+        inserted = pos_ + 1;
+        if (next.length > cur.length) {
+          Emit(LiteralToken(buf[pos_++]));
+          cur = next;
+          have = true;
+          continue;
+        }
+        if (lazy2_ && cur.length + 1 < finder_.nice() && pos_ + 2 < limit) {
+          Match after = Best(pos_ + 2);
+          inserted = pos_ + 2;
+          if (after.length > cur.length + 1) {
+            Emit(LiteralToken(buf[pos_++]));
+            Emit(LiteralToken(buf[pos_++]));
+            cur = after;
+            have = true;
+            continue;
+          }
+        }
+      }
+      Emit(MatchToken(cur.length, cur.distance));
+      for (size_t q = inserted + 1; q < pos_ + cur.length && q + 3 <= fill_; ++q)
+        finder_.Insert(buf, static_cast<int32_t>(q));
+      pos_ += cur.length;
+    }
   }
 
   // Emits the cheapest path from pos_ to pos_ + end.
@@ -463,12 +547,15 @@ class StaticBlockEncoder final : public Encoder {
   const unsigned np_, pbit_;
   const size_t window_, capacity_;
   std::unique_ptr<uint8_t[]> buf_;
-  size_t fill_ = 0;  // bytes in buf_
-  size_t pos_ = 0;   // first byte not yet parsed
+  size_t fill_ = 0;          // bytes in buf_
+  size_t pos_ = 0;           // first byte not yet parsed
+  size_t since_update_ = 0;  // bytes parsed since the prices were last recomputed
   MatchFinder finder_;
   PriceModel prices_;
   BitWriter out_;
   bool first_block_ = true;
+  bool optimal_;
+  bool lazy2_;
   std::vector<Token> tokens_;
   std::vector<uint32_t> hist_;
   std::vector<size_t> cuts_;
