@@ -8,6 +8,7 @@
 #include <span>
 
 #include "codec/method_table.h"
+#include "common/error.h"
 #include "common/io.h"
 
 namespace lha::codec {

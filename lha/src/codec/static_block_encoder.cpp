@@ -430,9 +430,10 @@ class StaticBlockEncoder final : public Encoder {
       if (fc[s]) ++used, last = s;
     if (used == 1) {
       // The T table is not used; in the first block it still must not be the one-symbol form.
+      // bsdtar 3.6.2 also refuses a T table shorter than three entries, so it is {1, 1, 0}.
       uint8_t lt[kNT] = {1, 1};
       if (first_block_) {
-        WriteLengths(lt, kNT, 5, true);
+        WriteLengths(lt, kNT, 5, true, 3);
       } else {
         out_.Put(0, 5);
         out_.Put(0, 5);
@@ -519,9 +520,10 @@ class StaticBlockEncoder final : public Encoder {
 
   // Count, then 3-bit lengths (7 and up as 111, L - 7 ones, a zero); in the T table a 2-bit
   // count of zero lengths among indices 3 ... 5 follows the third length.
-  void WriteLengths(const uint8_t* len, unsigned nsym, unsigned count_bits, bool skip_field) {
+  void WriteLengths(const uint8_t* len, unsigned nsym, unsigned count_bits, bool skip_field,
+                    unsigned min_count = 0) {
     unsigned n = nsym;
-    while (n > 0 && len[n - 1] == 0)
+    while (n > min_count && len[n - 1] == 0)
       --n;
     out_.Put(n, count_bits);
     for (unsigned i = 0; i < n;) {

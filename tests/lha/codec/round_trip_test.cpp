@@ -18,10 +18,12 @@ std::vector<Input> Inputs() {
   v.push_back({"two_bytes", {0, 0xFF}});
   v.push_back({"three_same", {7, 7, 7}});
   Bytes all(256);
-  for (int i = 0; i < 256; ++i) all[i] = static_cast<uint8_t>(i);
+  for (int i = 0; i < 256; ++i)
+    all[i] = static_cast<uint8_t>(i);
   v.push_back({"all_byte_values", all});
   Bytes all4;
-  for (int r = 0; r < 4; ++r) all4.insert(all4.end(), all.begin(), all.end());
+  for (int r = 0; r < 4; ++r)
+    all4.insert(all4.end(), all.begin(), all.end());
   v.push_back({"all_byte_values_x4", all4});
   v.push_back({"zeros_1M", Bytes(1 << 20, 0)});
   v.push_back({"run_257", Bytes(257, 'a')});
@@ -59,7 +61,8 @@ std::vector<Input> Inputs() {
   Bytes skewed;
   uint64_t a = 1, b = 1;
   for (int s = 0; s < 24; ++s) {
-    for (uint64_t k = 0; k < a && skewed.size() < 3000000; ++k) skewed.push_back(uint8_t(s * 7));
+    for (uint64_t k = 0; k < a && skewed.size() < 3000000; ++k)
+      skewed.push_back(uint8_t(s * 7));
     uint64_t c = a + b;
     a = b;
     b = c;
@@ -116,7 +119,9 @@ TEST_P(RoundTripTest, EveryLevelRoundTrips) {
 
 INSTANTIATE_TEST_SUITE_P(Methods, RoundTripTest,
                          ::testing::Values(Method::kLh0, Method::kLh5, Method::kLh6, Method::kLh7),
-                         [](const auto& info) { return std::string(Info(info.param).id.substr(1, 3)); });
+                         [](const auto& info) {
+                           return std::string(Info(info.param).id.substr(1, 3));
+                         });
 
 TEST(Compression, ReallyCompresses) {
   Bytes text = TextLike(300000, 21);
