@@ -1,0 +1,80 @@
+// Streaming compressors and decompressors for the packed data of one LZH entry. The codec sees
+// bytes only: the caller (the archive layer) reads the header, bounds the packed data and
+// checks the CRC-16 of what comes out.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+
+#include "codec/method_table.h"
+#include "common/error.h"
+#include "common/io.h"
+
+namespace lha::codec {
+
+// Files shorter than this are best stored as -lh0-: compression cannot win much there, and a
+// compressed stream that small is the kind bsdtar 3.6.2 misreads.
+inline constexpr uint64_t kTinyFileLimit = 64;
+inline constexpr bool IsTinyFile(uint64_t size) {
+  return size < kTinyFileLimit;
+}
+
+// Produces the original bytes of one entry.
+//
+// Errors: a corrupt stream throws lha::Error(UNLHA_ERROR_HUFFMAN_CODE, detail): broken tables,
+// a block count of 0, a distance beyond the window, a match running past the original size,
+// packed data ending before the original size has been produced. Whatever the source throws
+// passes through. After a throw the decoder must not be used again.
+//
+// The decoder reads ahead from the source in chunks, so the source should end where the packed
+// data ends. Bytes left over in the source after the original size has been produced are not
+// read and not an error.
+class Decoder {
+ public:
+  virtual ~Decoder() = default;
+  // Fills up to out.size() bytes; returns how many. Returns fewer than asked only when the
+  // original size has been reached, and 0 from then on.
+  virtual size_t Read(std::span<uint8_t> out) = 0;
+};
+
+// The decoder keeps a reference to `packed`, which must outlive it. Memory is fixed by the
+// method (window, tables, a 16 KiB input buffer), whatever original_size is.
+// Throws lha::Error(UNLHA_ERROR_METHOD) for a method whose row says it is not decodable. A
+// -lhd- entry has no data and decodes to nothing.
+std::unique_ptr<Decoder> MakeDecoder(Method m, lha::ByteSource& packed, uint64_t original_size);
+
+struct EncoderOptions {
+  // 1 (fastest) ... 9 (smallest output). Only the match search effort and the parse change;
+  // every level writes the same conservative stream layout.
+  int level = 6;
+};
+
+// Turns original bytes into packed data, written to a sink.
+//
+// Streams written for -lh5-/-lh6-/-lh7- use complete Huffman codes, single-symbol tables only in
+// their count-0 form, no single-symbol pre-code table in the first block, blocks of at most
+// 65,535 symbols, zero padding bits, and no reference before the start of the data. An empty
+// input gives an empty stream.
+//
+// Store-or-compress: the encoder never falls back to -lh0- by itself. The caller compares
+// packed_size() with the number of bytes it has written: packed_size() grows as blocks are
+// written to the sink (a block is written at the latest after about 64 K symbols, often far
+// sooner), so a caller may give up early on incompressible data, drop what went to the sink and
+// store instead. After Finish() it is exact; if it is >= the original size, store.
+class Encoder {
+ public:
+  virtual ~Encoder() = default;
+  virtual void Write(std::span<const uint8_t> data) = 0;
+  // Writes the rest of the stream. Write() and Finish() must not be called after it.
+  virtual void Finish() = 0;
+  // Bytes handed to the sink so far; exact after Finish().
+  virtual uint64_t packed_size() const = 0;
+};
+
+// The encoder keeps a reference to `packed`, which must outlive it; whatever the sink throws
+// passes through. Memory is fixed by the method (about 1 MiB for -lh7-), whatever the input size.
+// Throws lha::Error(UNLHA_ERROR_METHOD) for a method whose row says it is not encodable.
+std::unique_ptr<Encoder> MakeEncoder(Method m, lha::ByteSink& packed, EncoderOptions options = {});
+
+}  // namespace lha::codec
