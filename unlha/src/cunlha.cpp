@@ -1,6 +1,6 @@
 #include "unlha/cunlha.h"
 
-#include "messages.h"
+#include "unlha/messages.h"
 #include "platform/runtime.h"
 #include "platform/text.h"
 

@@ -5,7 +5,7 @@
 #include <limits>
 #include <string_view>
 
-#include "messages.h"
+#include "unlha/messages.h"
 #include "platform/platform.h"
 #include "platform/runtime.h"
 #include "platform/text.h"

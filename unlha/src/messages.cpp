@@ -1,4 +1,4 @@
-#include "messages.h"
+#include "unlha/messages.h"
 
 #include <cstdio>
 #include <iterator>

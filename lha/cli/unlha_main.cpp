@@ -1,0 +1,74 @@
+// unlha: the archiver library for people. Restores (extracts), lists, tests and creates
+// archives by hand:  unlha <command> [switches] <archive> [more ...]
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/process.h"
+#include "platform/text.h"
+#include "unlha/messages.h"
+#include "unlha32.h"
+
+namespace {
+
+constexpr char kHelp[] = R"(usage: unlha <command> [switches] <archive> [base-folder/] [names ...] [@list-file ...]
+
+Restore a backup:      unlha x BACKUP.LZH restore/
+List an archive:       unlha l BACKUP.LZH
+Test an archive:       unlha t BACKUP.LZH
+
+Commands
+  a   add the named files, replacing entries of the same stored name
+  u   update: add new files, replace entries whose file changed in time or size
+  x   extract with stored paths into the base folder (the current folder when none)
+  e   extract names only, without their folders
+  l   list the entries; v lists with more detail
+  t   test: unpack every entry and check its CRC
+
+Switches
+  -a1  include hidden and system files (-a0, the default, skips hidden files)
+  -x1  store paths relative to the base folder (-x0, the default, stores names only)
+  -r1  recurse into folders; -r2 also store the folders, so empty ones survive; -r0 none
+  -c1  with u: replace every named file whatever its time stamp
+  -o5  pack with -lh5- (the default); -o6 with -lh6-; -o7 with -lh7-; -o0 store only
+  -w1  extraction replaces existing files (-w0, the default, leaves them and reports 32784)
+  -d0 -h2 -+ -f0 -jm2 -jp1  accepted; they change nothing (sources are always kept, headers
+       are always level 2)
+
+Names may hold the wildcards * and ? (in their last part); "*.*" matches every name. A list
+file names one file or folder per line. Paths use "\" or "/"; names match without regard to
+case. The exit status is 0 on success and 1 when the library reports an error, whose code and
+message are shown on standard error.
+)";
+
+// One argument as a token of the command line: quoted when it holds a blank or is empty.
+std::string Token(const char* arg) {
+  const std::string s = arg;
+  if (!s.empty() && s.find_first_of(" \t") == std::string::npos) return s;
+  return "\"" + s + "\"";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+    std::fputs(kHelp, argc < 2 ? stderr : stdout);
+    return argc < 2 ? 2 : 0;
+  }
+  std::string command_line;
+  for (int i = 1; i < argc; ++i) {
+    if (i > 1) command_line += ' ';
+    command_line += Token(argv[i]);
+  }
+  UnlhaSetCursorMode(platform::process::StandardErrorIsTerminal() ? 1 : 0);
+  std::vector<char> output(1 << 20, '\0');
+  const int32_t code = Unlha(0, command_line.c_str(), output.data(),
+                             static_cast<uint32_t>(output.size()));
+  std::fputs(output.data(), stdout);
+  std::fflush(stdout);
+  if (code == 0) return 0;
+  std::fprintf(stderr, "unlha: %d: %s\n", code,
+               platform::ToAnsi(unlha::ResultCodeMessage(code)).c_str());
+  return 1;
+}

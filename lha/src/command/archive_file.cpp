@@ -1,0 +1,54 @@
+#include "command/archive_file.h"
+
+#include "platform/fs.h"
+
+namespace lha::command {
+
+namespace fs = platform::fs;
+
+std::string ArchivePosixPath(const std::string& winpath) {
+  const fs::Resolution r = fs::ResolveForCreate(winpath);
+  if (r.status != fs::ResolveStatus::kFound)
+    throw Error(UNLHA_ERROR_ARC_FILE_OPEN, winpath + ": the archive's folder does not exist");
+  return r.path;
+}
+
+std::optional<OpenArchive> OpenArchive::Open(const std::string& winpath, LockMode mode) {
+  OpenArchive a;
+  a.posix_path_ = ArchivePosixPath(winpath);
+  // The holder before us may have replaced the archive between our open and our lock: then the
+  // file we locked is no longer the archive, and we try again with the new one.
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    int error = 0;
+    const auto before = platform::TargetStatusOf(a.posix_path_, &error);
+    if (!before) {
+      if (platform::IsMissingError(error)) return std::nullopt;
+      throw Error(UNLHA_ERROR_ARC_FILE_OPEN, a.posix_path_ + ": " + fs::ErrorText(error));
+    }
+    if (before->kind != fs::Kind::kFile)
+      throw Error(UNLHA_ERROR_ARC_FILE_OPEN, a.posix_path_ + ": not a file");
+    a.file_ = std::make_unique<platform::File>(platform::File::OpenExisting(a.posix_path_, &error));
+    if (!a.file_->is_open()) {
+      if (platform::IsMissingError(error)) continue;
+      throw Error(UNLHA_ERROR_ARC_FILE_OPEN, a.posix_path_ + ": " + fs::ErrorText(error));
+    }
+    const bool locked =
+        mode == LockMode::kExclusive ? a.file_->TryLock() : a.file_->TryLockShared();
+    if (!locked)
+      throw Error(UNLHA_ERROR_ALREADY_RUNNING, a.posix_path_ + ": in use by another command");
+    const auto now = platform::TargetStatusOf(a.posix_path_);
+    if (!a.file_->Status(&a.status_) || !now || !now->SameFileAs(a.status_)) continue;
+    a.source_ = std::make_unique<ArchiveSource>(*a.file_);
+    return a;
+  }
+  throw Error(UNLHA_ERROR_ALREADY_RUNNING, a.posix_path_ + ": keeps changing under other commands");
+}
+
+std::vector<format::EntryHeader> OpenArchive::ReadHeaders() {
+  format::ArchiveReader reader(*source_);
+  std::vector<format::EntryHeader> entries;
+  while (auto e = reader.Next()) entries.push_back(std::move(*e));
+  return entries;
+}
+
+}  // namespace lha::command

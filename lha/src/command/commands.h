@@ -1,0 +1,33 @@
+// The commands of the archiver library, and the one entry that parses a command line and runs
+// it. Each returns the result code of the command: 0, or the first failure's code.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "command/command_line.h"
+#include "command/output_log.h"
+
+namespace lha::command {
+
+// Told about each entry as the command reaches it (the cursor mode's progress display).
+class Progress {
+ public:
+  virtual ~Progress() = default;
+  virtual void Entry(const std::string& name) { (void)name; }
+};
+
+int32_t RunUpdate(const CommandLine& cmd, OutputLog& log, Progress& progress);   // a, u
+int32_t RunExtract(const CommandLine& cmd, OutputLog& log, Progress& progress);  // x, e
+int32_t RunList(const CommandLine& cmd, OutputLog& log);                         // l, v
+int32_t RunTest(const CommandLine& cmd, OutputLog& log, Progress& progress);     // t
+
+// Parses and runs one command line. Never throws: every failure becomes its result code, with a
+// line in the log.
+int32_t Execute(std::string_view command_line, OutputLog& log, Progress& progress);
+
+// Checks an archive: its headers only (decode false), or also every entry's data and CRC.
+bool CheckArchive(const std::string& winpath, bool decode);
+
+}  // namespace lha::command

@@ -1,0 +1,289 @@
+// x and e: extraction, confined to its destination folder.
+//
+// Every folder on the way to an entry is opened without following links, so neither a link in
+// the destination nor one the archive has just made can lead a write elsewhere. Absolute names
+// lose their root; names with ".." and links whose targets lead out are refused.
+#include <algorithm>
+#include <random>
+
+#include "command/archive_file.h"
+#include "command/commands.h"
+#include "command/entry_data.h"
+#include "command/local_time.h"
+#include "format/listing.h"
+#include "platform/fs.h"
+#include "platform/winpath.h"
+
+namespace lha::command {
+namespace {
+
+namespace fs = platform::fs;
+using Components = std::vector<std::string>;
+
+struct Refusal {
+  int32_t code;
+  std::string reason;
+};
+
+// The entry's path made safe to use below the destination, or the reason it cannot be.
+std::optional<Components> SafePath(const format::EntryHeader& e, bool flat, std::string* reason) {
+  Components out;
+  for (const auto& c : e.path) {
+    if (c == ".") continue;
+    if (c == "..") {
+      *reason = "a name with \"..\" would lead out of the destination";
+      return std::nullopt;
+    }
+    out.push_back(c);
+  }
+  if (out.empty()) {
+    *reason = "an entry without a name";
+    return std::nullopt;
+  }
+  if (flat) out.erase(out.begin(), out.end() - 1);
+  return out;
+}
+
+// Whether a link at `link_path` pointing at `target` stays inside the destination.
+bool LinkStaysInside(const Components& link_path, const std::string& target) {
+  if (target.empty() || target[0] == '/') return false;
+  Components where(link_path.begin(), link_path.end() - 1);
+  std::vector<std::string> parts;
+  format::SplitPath(target, parts);
+  for (const auto& p : parts) {
+    if (p == ".") continue;
+    if (p == "..") {
+      if (where.empty()) return false;
+      where.pop_back();
+    } else {
+      where.push_back(p);
+    }
+  }
+  return true;
+}
+
+
+uint32_t ModeFor(const format::EntryHeader& e) {
+  if (e.unix_mode) return *e.unix_mode & 0777;
+  if (e.kind == format::EntryKind::kDirectory) return 0755;
+  return (format::EffectiveMsdosAttribute(e) & 0x01) ? 0444 : 0644;
+}
+
+class Extractor {
+ public:
+  Extractor(const CommandLine& cmd, OutputLog& log, Progress& progress)
+      : cmd_(cmd), log_(log), progress_(progress), local_(SystemLocalTime()) {}
+
+  int32_t Run() {
+    std::optional<OpenArchive> archive = OpenArchive::Open(cmd_.archive, LockMode::kShared);
+    if (!archive) throw Error(UNLHA_ERROR_ARC_FILE_OPEN, cmd_.archive + ": no such archive");
+    root_ = OpenDestination();
+    log_.Line("Extracting " + archive->posix_path());
+    format::ArchiveReader reader(archive->source());
+    try {
+      while (auto e = reader.Next()) {
+        if (EntrySelected(cmd_, *e)) Extract(archive->source(), *e);
+      }
+    } catch (const Error& ex) {  // damage further on: what came before stays extracted
+      Problem(ex.code(), ex.what());
+    }
+    FinishFolders();
+    log_.Line(std::to_string(extracted_) + " extracted, " + std::to_string(failed_) + " failed.");
+    return first_failure_;
+  }
+
+ private:
+  platform::File OpenDestination() {
+    const std::string dest = cmd_.base.empty() ? "." : cmd_.base;
+    const auto pp = platform::winpath::Parse(dest);
+    std::string prefix = pp.rooted ? "\\" : "";
+    for (const auto& part : pp.parts) {
+      prefix += part;
+      const fs::Resolution r = fs::ResolveForCreate(prefix);
+      prefix += "\\";
+      int error = 0;
+      if (r.status != fs::ResolveStatus::kFound ||
+          (fs::KindOf(r.path) == fs::Kind::kMissing && !platform::MakeFolder(r.path, 0777, &error) &&
+           !platform::IsExistsError(error))) {
+        throw Error(UNLHA_ERROR_MAKE_DIRECTORY, dest + ": the destination cannot be made");
+      }
+    }
+    const fs::Resolution r = fs::ResolveExisting(dest);
+    int error = 0;
+    platform::File root;
+    if (r.status == fs::ResolveStatus::kFound) root = platform::File::OpenFolder(r.path, &error);
+    if (!root.is_open())
+      throw Error(UNLHA_ERROR_MAKE_DIRECTORY, dest + ": the destination is not a folder");
+    return root;
+  }
+
+  // Opens (making what is missing) the folders of `path` below the destination.
+  std::optional<platform::File> OpenParent(const Components& path, const std::string& shown) {
+    platform::File dir = RootCopy();
+    for (size_t i = 0; i + 1 < path.size() && dir.is_open(); ++i) {
+      int error = 0;
+      platform::File next = dir.OpenFolderIn(path[i], &error);
+      if (!next.is_open() && platform::IsMissingError(error) &&
+          dir.MakeFolderIn(path[i], 0777, &error)) {
+        next = dir.OpenFolderIn(path[i], &error);
+      }
+      if (!next.is_open()) {
+        Problem(UNLHA_ERROR_MAKE_DIRECTORY, shown + ": the folder " + path[i] +
+                                                " cannot be made, or is a link: " +
+                                                fs::ErrorText(error));
+        return std::nullopt;
+      }
+      dir = std::move(next);
+    }
+    if (!dir.is_open()) return std::nullopt;
+    return dir;
+  }
+
+  platform::File RootCopy() { return root_.OpenFolderIn(".", nullptr); }
+
+  void Extract(RandomAccessSource& archive, const format::EntryHeader& e) {
+    const bool flat = cmd_.command == Command::kExtractFlat;
+    if (flat && e.kind == format::EntryKind::kDirectory) return;
+    const std::string shown = e.JoinedPath('/');
+    progress_.Entry(shown);
+    std::string reason;
+    const auto path = SafePath(e, flat, &reason);
+    if (!path) return Problem(UNLHA_ERROR_FILE_OPEN, shown + ": " + reason);
+    if (e.kind == format::EntryKind::kFile && !CanUnpack(e)) {
+      return Problem(UNLHA_ERROR_METHOD,
+                     shown + ": method " + std::string(e.method_id()) + " cannot be unpacked");
+    }
+    if (e.kind == format::EntryKind::kSymlink && !LinkStaysInside(*path, e.symlink_target))
+      return Problem(UNLHA_ERROR_FILE_OPEN, shown + ": the link leads out of the destination");
+
+    auto parent = OpenParent(*path, shown);
+    if (!parent) return;
+    const std::string& name = path->back();
+    platform::FileStatus existing;
+    const bool exists = parent->StatusIn(name, &existing);
+    const auto mtime = format::ModificationTime(e, local_);
+
+    if (e.kind == format::EntryKind::kDirectory) {
+      int error = 0;
+      if (exists && existing.kind != fs::Kind::kFolder)
+        return Problem(UNLHA_ERROR_MAKE_DIRECTORY, shown + ": something else is in the way");
+      if (!exists && !parent->MakeFolderIn(name, 0700, &error))
+        return Problem(UNLHA_ERROR_MAKE_DIRECTORY, shown + ": " + fs::ErrorText(error));
+      folders_.push_back({*path, ModeFor(e), mtime});
+      ++extracted_;
+      return;
+    }
+    if (exists) {
+      if (existing.kind == fs::Kind::kFolder)
+        return Problem(UNLHA_ERROR_ALREADY_EXIST, shown + ": a folder of that name is in the way");
+      if (!cmd_.switches.overwrite)
+        return Problem(UNLHA_ERROR_ALREADY_EXIST, shown + ": exists; not replaced (-w1 replaces)");
+    }
+    if (e.kind == format::EntryKind::kSymlink) return WriteLink(*parent, name, e, exists, mtime, shown);
+    WriteFile(archive, *parent, name, e, exists, mtime, shown);
+  }
+
+  void WriteLink(platform::File& dir, const std::string& name, const format::EntryHeader& e,
+                 bool exists, std::optional<int64_t> mtime, const std::string& shown) {
+    const std::string temp = exists ? TempName(name) : name;
+    int error = 0;
+    if (!dir.MakeSymlinkIn(e.symlink_target, temp, &error) ||
+        (exists && !dir.RenameIn(temp, name, &error))) {
+      if (exists) dir.RemoveIn(temp);
+      return Problem(UNLHA_ERROR_CANNOT_WRITE, shown + ": " + fs::ErrorText(error));
+    }
+    if (mtime) dir.SetTimesIn(name, *mtime, 0);
+    ++extracted_;
+    log_.Line("  " + shown + " -> " + e.symlink_target);
+  }
+
+  void WriteFile(RandomAccessSource& archive, platform::File& dir, const std::string& name,
+                 const format::EntryHeader& e, bool exists, std::optional<int64_t> mtime,
+                 const std::string& shown) {
+    // A file that exists is replaced only by a complete new one.
+    const std::string written = exists ? TempName(name) : name;
+    int error = 0;
+    platform::File out = dir.CreateNewIn(written, 0600, &error);
+    if (!out.is_open()) return Problem(UNLHA_ERROR_FILE_OPEN, shown + ": " + fs::ErrorText(error));
+    try {
+      UnpackEntry(archive, e, [&](std::span<const uint8_t> data) {
+        int write_error = 0;
+        if (!out.WriteAll(data, &write_error)) {
+          throw Error(platform::IsNoSpaceError(write_error) ? UNLHA_ERROR_DISK_SPACE
+                                                            : UNLHA_ERROR_CANNOT_WRITE,
+                      fs::ErrorText(write_error));
+        }
+      });
+      out.SetMode(ModeFor(e));
+      if (mtime) out.SetModificationTime(*mtime, 0);
+      if (!out.Close(&error)) throw Error(UNLHA_ERROR_CANNOT_WRITE, fs::ErrorText(error));
+      if (exists && !dir.RenameIn(written, name, &error))
+        throw Error(UNLHA_ERROR_CANNOT_WRITE, fs::ErrorText(error));
+    } catch (const Error& ex) {
+      out.Close();
+      dir.RemoveIn(written);  // nothing half-written or unchecked stays behind
+      if (ex.code() == UNLHA_ERROR_ARC_READ) throw;
+      return Problem(ex.code(), shown + ": " + ex.what());
+    }
+    ++extracted_;
+    log_.Line("  " + shown + " (" + std::to_string(e.original_size) + ")");
+  }
+
+  // Folders get their permissions and times last: writing into them changed their times, and
+  // a read-only folder would have refused its files.
+  void FinishFolders() {
+    std::sort(folders_.begin(), folders_.end(),
+              [](const Folder& a, const Folder& b) { return a.path.size() > b.path.size(); });
+    for (const auto& f : folders_) {
+      auto parent = OpenParentQuietly(f.path);
+      if (!parent) continue;
+      platform::File self = parent->OpenFolderIn(f.path.back(), nullptr);
+      if (!self.is_open()) continue;
+      self.SetMode(f.mode);
+      if (f.mtime) self.SetModificationTime(*f.mtime, 0);
+    }
+  }
+
+  std::optional<platform::File> OpenParentQuietly(const Components& path) {
+    platform::File dir = RootCopy();
+    for (size_t i = 0; i + 1 < path.size(); ++i) {
+      dir = dir.OpenFolderIn(path[i], nullptr);
+      if (!dir.is_open()) return std::nullopt;
+    }
+    return dir;
+  }
+
+  std::string TempName(const std::string& name) {
+    return "." + name.substr(0, 200) + ".unlha-" + std::to_string(rng_() % 1000000);
+  }
+
+  void Problem(int32_t code, const std::string& message) {
+    log_.Line("  error " + message);
+    if (first_failure_ == 0) first_failure_ = code;
+    ++failed_;
+  }
+
+  struct Folder {
+    Components path;
+    uint32_t mode;
+    std::optional<int64_t> mtime;
+  };
+
+  const CommandLine& cmd_;
+  OutputLog& log_;
+  Progress& progress_;
+  format::LocalTime local_;
+  platform::File root_;
+  std::vector<Folder> folders_;
+  std::minstd_rand rng_{std::random_device{}()};
+  int32_t first_failure_ = 0;
+  size_t extracted_ = 0, failed_ = 0;
+};
+
+}  // namespace
+
+int32_t RunExtract(const CommandLine& cmd, OutputLog& log, Progress& progress) {
+  return Extractor(cmd, log, progress).Run();
+}
+
+}  // namespace lha::command

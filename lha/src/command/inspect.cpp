@@ -1,0 +1,104 @@
+// The commands that only read an archive: l and v (listing), t (test), and the archive check.
+#include <cinttypes>
+#include <cstdio>
+
+#include "command/archive_file.h"
+#include "command/commands.h"
+#include "command/entry_data.h"
+#include "command/local_time.h"
+#include "format/archive_reader.h"
+#include "format/listing.h"
+#include "platform/winpath.h"
+
+namespace lha::command {
+namespace {
+
+
+OpenArchive MustOpen(const std::string& winpath) {
+  auto a = OpenArchive::Open(winpath, LockMode::kShared);
+  if (!a) throw Error(UNLHA_ERROR_ARC_FILE_OPEN, winpath + ": no such archive");
+  return std::move(*a);
+}
+
+std::string ListingLine(const format::EntryHeader& e, const format::ListingValues& v,
+                        bool verbose) {
+  const int year = 1980 + (v.dos_date >> 9);
+  char stamp[32];
+  if (v.dos_date == 0) {
+    std::snprintf(stamp, sizeof stamp, "%19s", "");
+  } else {
+    std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d:%02d:%02d", year, (v.dos_date >> 5) & 15,
+                  v.dos_date & 31, v.dos_time >> 11, (v.dos_time >> 5) & 63, (v.dos_time & 31) * 2);
+  }
+  char line[160];
+  if (verbose) {
+    std::snprintf(line, sizeof line, "%12" PRIu64 " %12" PRIu64 " %5.1f%% %s %04X %s %s L%d ",
+                  e.original_size, e.packed_size, v.ratio_per_mille / 10.0, v.method.c_str(),
+                  v.crc, v.attribute_text.c_str(), stamp, e.level);
+  } else {
+    std::snprintf(line, sizeof line, "%12" PRIu64 " %12" PRIu64 " %5.1f%% %s %s  ",
+                  e.original_size, e.packed_size, v.ratio_per_mille / 10.0, v.method.c_str(), stamp);
+  }
+  return line + v.name;
+}
+
+}  // namespace
+
+int32_t RunList(const CommandLine& cmd, OutputLog& log) {
+  OpenArchive archive = MustOpen(cmd.archive);
+  const bool verbose = cmd.command == Command::kListVerbose;
+  log.Line(verbose ? "    original       packed ratio method  crc attr stamp               level name"
+                   : "    original       packed ratio method stamp                name");
+  const auto local = SystemLocalTime();
+  format::ArchiveReader reader(archive.source());
+  uint64_t count = 0, original = 0, packed = 0;
+  while (auto e = reader.Next()) {
+    if (!EntrySelected(cmd, *e)) continue;
+    log.Line(ListingLine(*e, format::DeriveListing(*e, local, '/'), verbose));
+    ++count;
+    original += e->original_size;
+    packed += e->packed_size;
+  }
+  log.Line(std::to_string(count) + " entries, " + std::to_string(original) + " bytes, " +
+           std::to_string(packed) + " packed.");
+  return 0;
+}
+
+int32_t RunTest(const CommandLine& cmd, OutputLog& log, Progress& progress) {
+  OpenArchive archive = MustOpen(cmd.archive);
+  format::ArchiveReader reader(archive.source());
+  int32_t first_failure = 0;
+  size_t good = 0, bad = 0;
+  while (auto e = reader.Next()) {
+    if (!EntrySelected(cmd, *e)) continue;
+    const std::string name = e->JoinedPath('/');
+    progress.Entry(name);
+    try {
+      UnpackEntry(archive.source(), *e, [](std::span<const uint8_t>) {});
+      ++good;
+    } catch (const Error& ex) {
+      if (ex.code() == UNLHA_ERROR_ARC_READ) throw;
+      log.Line("  error " + name + ": " + ex.what());
+      if (first_failure == 0) first_failure = ex.code();
+      ++bad;
+    }
+  }
+  log.Line(std::to_string(good) + " entries tested good, " + std::to_string(bad) + " failed.");
+  return first_failure;
+}
+
+bool CheckArchive(const std::string& winpath, bool decode) {
+  try {
+    auto archive = OpenArchive::Open(winpath, LockMode::kShared);
+    if (!archive) return false;
+    format::ArchiveReader reader(archive->source());
+    while (auto e = reader.Next()) {
+      if (decode) UnpackEntry(archive->source(), *e, [](std::span<const uint8_t>) {});
+    }
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+}  // namespace lha::command

@@ -1,0 +1,29 @@
+// Writing one source into the new archive: its header, then its data packed with the chosen
+// method or stored when packing does not pay, then the header's final sizes and CRC.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "command/archive_io.h"
+#include "command/command_line.h"
+#include "command/sources.h"
+
+namespace lha::command {
+
+struct PackedEntry {
+  std::string method;
+  uint64_t original_size = 0;
+  uint64_t packed_size = 0;
+};
+
+// Appends `source` to `writer`. When the source cannot be read (gone, unreadable, changed into
+// something else) nothing of it stays in the archive and the problem is returned; a failure
+// to write the archive is thrown as lha::Error.
+std::optional<SourceProblem> PackSource(const Source& source, PackMethod method,
+                                        ArchiveWriter& writer, PackedEntry* packed);
+
+// The stored path with '/' between its components, as entries are matched by name.
+std::string StoredKey(const std::vector<std::string>& components);
+
+}  // namespace lha::command
