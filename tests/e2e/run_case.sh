@@ -9,7 +9,7 @@
 #   isolated           run a copy of quillory from a folder of its own, without the library
 #   expected.stderr    the exact standard error: boxes and diagnostics
 #   expected.exit      the exit status
-#   check.sh           run in the run folder afterwards; must succeed
+#   check.sh           run in the run folder afterwards, with $QUILLORY set; must succeed
 #   unchanged          the run folder must be exactly as setup left it (nothing written)
 # In expected.stderr, @DATE@ stands for today's date (YYYYMMDD) and @DIR@ for the run folder.
 # With QUILLORY_E2E_UPDATE=1 the expected files are rewritten from the run instead.
@@ -56,7 +56,7 @@ fi
 if [ -f "$case_dir/unchanged" ] && ! diff -u <(echo "$before") <(snapshot); then
   echo "the run changed the folder"; fail=1
 fi
-if [ -f "$case_dir/check.sh" ] && ! bash "$case_dir/check.sh"; then
+if [ -f "$case_dir/check.sh" ] && ! QUILLORY=$quillory bash "$case_dir/check.sh"; then
   echo "check.sh failed"; fail=1
 fi
 exit $fail

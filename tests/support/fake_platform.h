@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/runtime.h"
 #include "platform/text.h"
 
 namespace testing_support {
@@ -37,11 +38,14 @@ class FakePlatform : public platform::Platform {
   // The archiver library's path as the search reports it; empty: not found.
   std::string library_path;
   bool temp_files_fail = false;
+  bool deleting_fails = false;  // Kill raises a path/file access error
 
   // What the test observes.
   std::vector<Box> boxes;
   std::vector<std::string> searched_libraries;
   std::vector<std::string> loaded_libraries;
+  std::vector<std::pair<std::string, std::string>> written_files;  // path, bytes
+  std::vector<std::string> deleted_files;
 
   platform::Platform& real() { return *real_; }
 
@@ -61,9 +65,14 @@ class FakePlatform : public platform::Platform {
   }
   bool FolderExists(const std::string& path) override { return real_->FolderExists(path); }
   void MkDir(const std::string& path) override { real_->MkDir(path); }
-  void Kill(const std::string& path) override { real_->Kill(path); }
+  void Kill(const std::string& path) override {
+    if (deleting_fails) platform::Raise(platform::ErrorKind::kPathFileAccess);
+    real_->Kill(path);
+    deleted_files.push_back(path);
+  }
   void WriteFile(const std::string& path, const std::string& bytes) override {
     real_->WriteFile(path, bytes);
+    written_files.emplace_back(path, bytes);
   }
   uint32_t GetTempFileNameA(const char* dir, const char* prefix, uint32_t unique,
                             char* buffer) override {

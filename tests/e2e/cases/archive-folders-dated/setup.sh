@@ -1,0 +1,3 @@
+. "$(dirname "$0")/../../common.sh"
+make_archive_tree
+mkdir Out
