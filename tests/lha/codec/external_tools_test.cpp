@@ -105,9 +105,10 @@ TEST(ExternalTools, ExtractOurStreamsByteForByte) {
   for (const auto& t : kTools)
     if (Installed(t.name)) tools.push_back(&t);
   if (tools.empty()) GTEST_SKIP() << "none of lhasa, bsdtar, 7zz is installed";
-  const fs::path root = fs::path(::testing::TempDir()) / "quillory_codec_external";
-  fs::remove_all(root);
-  fs::create_directories(root);
+  // A folder of this run's own: other runs of the suite may be going on at the same time.
+  std::string name = (fs::path(::testing::TempDir()) / "quillory_codec_external_XXXXXX").string();
+  ASSERT_NE(::mkdtemp(name.data()), nullptr);
+  const fs::path root = name;
   for (Method m : {Method::kLh5, Method::kLh6, Method::kLh7}) {
     for (const auto& s : Samples()) {
       const std::string file = s.name + ".bin";
