@@ -84,11 +84,15 @@ int64_t UnixFromFileTime(uint64_t file_time) {
 
 uint64_t FileTimeFromUnix(int64_t unix_seconds, uint32_t nanoseconds) {
   constexpr int64_t kEpochSeconds = kFileTimeUnixEpoch / kFileTimeTicksPerSecond;
-  if (unix_seconds < -kEpochSeconds) return 0;
-  const uint64_t since_1601 = static_cast<uint64_t>(unix_seconds + kEpochSeconds);
   constexpr uint64_t kMax = std::numeric_limits<uint64_t>::max();
-  if (since_1601 > (kMax - nanoseconds / 100) / kFileTimeTicksPerSecond) return kMax;
-  return since_1601 * kFileTimeTicksPerSecond + nanoseconds / 100;
+  if (unix_seconds < -kEpochSeconds) return 0;
+  // The true sum is in [0, 2^64), so the wrapping unsigned addition gives it exactly.
+  const uint64_t since_1601 =
+      static_cast<uint64_t>(unix_seconds) + static_cast<uint64_t>(kEpochSeconds);
+  if (since_1601 > kMax / kFileTimeTicksPerSecond) return kMax;
+  const uint64_t ticks = since_1601 * kFileTimeTicksPerSecond;
+  const uint64_t fraction = nanoseconds / 100;
+  return ticks > kMax - fraction ? kMax : ticks + fraction;
 }
 
 LocalTime UtcAsLocalTime() {

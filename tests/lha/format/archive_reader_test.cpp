@@ -374,8 +374,8 @@ TEST(PackedData, StreamsExactlyThePackedBytes) {
 }
 
 TEST(PackedData, ArchiveEndingEarlyIsAReadError) {
-  Bytes archive = StoredLevel2("a", "0123456789");
-  archive.resize(archive.size() - 3);
+  const Bytes whole = StoredLevel2("a", "0123456789");
+  const Bytes archive(whole.begin(), whole.end() - 3);
   MemorySource source(archive);
   ArchiveReader reader(source);
   const std::optional<EntryHeader> h = reader.Next();

@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <regex>
 #include <string>
 
 #include "test_support.h"
@@ -15,13 +14,18 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Rows of the form "| `file` | code | ..." of a README table.
 std::map<std::string, int32_t> ReadTable(const fs::path& readme) {
   std::map<std::string, int32_t> rows;
   std::ifstream in(readme);
-  const std::regex row(R"(^\| `([^`]+)` \| (\d+) \|)");
-  std::smatch m;
-  for (std::string line; std::getline(in, line);)
-    if (std::regex_search(line, m, row)) rows[m[1]] = std::stoi(m[2]);
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("| `", 0) != 0) continue;
+    const size_t name_end = line.find("` | ", 3);
+    if (name_end == std::string::npos) continue;
+    const std::string code = line.substr(name_end + 4, line.find(' ', name_end + 4) - name_end - 4);
+    if (code.empty() || code.find_first_not_of("0123456789") != std::string::npos) continue;
+    rows[line.substr(3, name_end - 3)] = std::stoi(code);
+  }
   return rows;
 }
 

@@ -16,7 +16,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <regex>
 #include <set>
 #include <sstream>
 
@@ -139,8 +138,8 @@ std::vector<ManifestRow> ReadManifest() {
 
 struct ManifestEntry {
   std::string name, method;
-  int level;
-  uint64_t original, packed;
+  int level = 0;
+  uint64_t original = 0, packed = 0;
 };
 
 struct ManifestContents {
@@ -148,24 +147,36 @@ struct ManifestContents {
   size_t total = 0;                    // ... and then "... (N entries)"
 };
 
-// "name [-lh5- L1, 18092->6996]; ..." (synthetic rows put a description and "||" first).
+// One "name [-lh5- L1, 18092->6996]" item.
+std::optional<ManifestEntry> ParseEntry(const std::string& item) {
+  const size_t open = item.rfind(" [");
+  if (open == std::string::npos || item.back() != ']') return std::nullopt;
+  std::istringstream in(item.substr(open + 2, item.size() - open - 3));
+  ManifestEntry e;
+  char l = 0, comma = 0, dash = 0, gt = 0;
+  if (!(in >> e.method >> l >> e.level >> comma >> e.original >> dash >> gt >> e.packed) ||
+      l != 'L' || comma != ',' || dash != '-' || gt != '>' || e.method.size() != 5)
+    return std::nullopt;
+  e.name = Unescape(item.substr(0, open));
+  return e;
+}
+
+// "item; item; ..." (synthetic rows put a description and "||" first); long lists end in
+// "... (N entries)".
 std::optional<ManifestContents> ParseContents(const std::string& contents) {
   std::string list = contents;
   if (const size_t bars = list.find(" || "); bars != std::string::npos)
     list = list.substr(bars + 4);
   ManifestContents out;
   if (list.empty()) return out;
-  const std::regex entry(R"(^(.*) \[(-...-) L(\d), (\d+)->(\d+)\]$)");
-  const std::regex more(R"(^\.\.\. \((\d+) entries\)$)");
   for (const std::string& item : SplitOn(list, "; ")) {
-    std::smatch m;
-    if (std::regex_match(item, m, more)) {
-      out.total = std::stoul(m[1]);
+    if (item.rfind("... (", 0) == 0) {
+      out.total = std::stoul(item.substr(5));
       return out;
     }
-    if (!std::regex_match(item, m, entry)) return std::nullopt;
-    out.entries.push_back(
-        {Unescape(m[1]), m[2], std::stoi(m[3]), std::stoull(m[4]), std::stoull(m[5])});
+    const std::optional<ManifestEntry> e = ParseEntry(item);
+    if (!e) return std::nullopt;
+    out.entries.push_back(*e);
   }
   out.total = out.entries.size();
   return out;
