@@ -18,6 +18,7 @@
 #include "copier.h"
 #include "platform/fs.h"
 #include "platform/platform.h"
+#include "platform/process.h"
 #include "platform/runtime.h"
 #include "platform/text.h"
 #include "platform/winpath.h"
@@ -57,15 +58,6 @@ std::vector<std::string> PromptLines(const std::string& prompt) {
     }
   }
   return lines;
-}
-
-void WriteAll(int fd, std::string_view data) {
-  while (!data.empty()) {
-    const ssize_t n = ::write(fd, data.data(), data.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;
-    data.remove_prefix(static_cast<size_t>(n));
-  }
 }
 
 void WaitForEnter() {
@@ -115,7 +107,7 @@ class PosixPlatform final : public Platform {
     std::string out = "[" + ToAnsi(title ? *title : kAppTitle) + "]" + BoxIcon(style) + "\n";
     for (const auto& line : PromptLines(ToAnsi(prompt))) out += line + "\n";
     out += "[OK]\n";
-    WriteAll(STDERR_FILENO, out);
+    process::WriteStandardError(out);
     if (::isatty(STDIN_FILENO)) WaitForEnter();
   }
 

@@ -24,23 +24,21 @@ class ArchiveModesTest : public ::testing::Test {
     dir_.MakeDir("My Out");
   }
 
-  bool Folders(std::vector<std::wstring> entries, const std::wstring& archive) {
+  using Mode = bool (*)(const backup::BackupJob&, const std::wstring&);
+  bool Run(Mode mode, const std::vector<std::wstring>& entries, const std::wstring& archive) {
     backup::EntryList list;
     for (size_t i = 0; i < entries.size(); ++i) {
       list.ResizePreserve(static_cast<int16_t>(i));
       list.Set(static_cast<int>(i), entries[i]);
     }
     unlha::ArchiverLibrary library(os_);
-    return backup::ArchiveFolders({os_, library, list, path_}, archive);
+    return mode({os_, library, list, path_}, archive);
   }
-  bool Files(std::vector<std::wstring> entries, const std::wstring& archive) {
-    backup::EntryList list;
-    for (size_t i = 0; i < entries.size(); ++i) {
-      list.ResizePreserve(static_cast<int16_t>(i));
-      list.Set(static_cast<int>(i), entries[i]);
-    }
-    unlha::ArchiverLibrary library(os_);
-    return backup::ArchiveFiles({os_, library, list, path_}, archive);
+  bool Folders(const std::vector<std::wstring>& entries, const std::wstring& archive) {
+    return Run(backup::ArchiveFolders, entries, archive);
+  }
+  bool Files(const std::vector<std::wstring>& entries, const std::wstring& archive) {
+    return Run(backup::ArchiveFiles, entries, archive);
   }
   std::string ListFile() const { return platform::ToAnsi(path_) + "Dummy.tmp"; }
   fsys::path ListFileOnDisk() const { return dir_.path() / "My Out" / "Dummy.tmp"; }
