@@ -129,7 +129,7 @@ class StaticBlockEncoder final : public Encoder {
         pbit_(m.pbit),
         window_(size_t{1} << m.dict_bits),
         capacity_(window_ + kInputChunk + kMaxMatch),
-        buf_(std::make_unique<uint8_t[]>(capacity_ + 16)),
+        buf_(std::make_unique_for_overwrite<uint8_t[]>(capacity_ + 16)),
         finder_(m.dict_bits, std::min(16u, m.dict_bits + 2u)),
         prices_(m.np),
         out_(sink) {
@@ -138,7 +138,6 @@ class StaticBlockEncoder final : public Encoder {
     optimal_ = e.parse == Parse::kOptimal;
     lazy2_ = e.parse == Parse::kLazy2;
     tokens_.reserve(kMaxBlockSymbols);
-    std::memset(buf_.get(), 0, capacity_ + 16);
   }
 
   void Write(std::span<const uint8_t> data) override {
@@ -146,6 +145,8 @@ class StaticBlockEncoder final : public Encoder {
       size_t n = std::min(capacity_ - fill_, data.size());
       std::memcpy(buf_.get() + fill_, data.data(), n);
       fill_ += n;
+      // Match comparison reads up to 8 bytes past the data; keep them defined.
+      std::memset(buf_.get() + fill_, 0, 8);
       data = data.subspan(n);
       if (fill_ == capacity_) {
         ParseUpTo(fill_ - kMaxMatch);
