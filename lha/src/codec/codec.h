@@ -73,7 +73,7 @@ class Encoder {
 };
 
 // The encoder keeps a reference to `packed`, which must outlive it; whatever the sink throws
-// passes through. Memory is fixed by the method (about 1 MiB for -lh7-), whatever the input size.
+// passes through. Memory is fixed by the method (about 1.3 MiB for -lh7-), whatever the input size.
 // Throws lha::Error(UNLHA_ERROR_METHOD) for a method whose row says it is not encodable.
 std::unique_ptr<Encoder> MakeEncoder(Method m, lha::ByteSink& packed, EncoderOptions options = {});
 
