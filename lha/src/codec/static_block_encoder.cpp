@@ -95,6 +95,8 @@ class PriceModel {
   }
 
   uint32_t Literal(uint8_t b) const { return c_price_[b]; }
+  // Average literal price, weighted by use.
+  uint32_t AverageLiteral() const { return average_literal_; }
   uint32_t Length(unsigned len) const { return c_price_[len + 253]; }
   uint32_t Distance(unsigned dist) const { return p_price_[PositionClass(dist - 1)]; }
 
@@ -119,6 +121,7 @@ class PriceModel {
   uint32_t c_[kNC] = {};
   uint32_t p_[kMaxNP] = {};
   uint32_t c_price_[kNC];
+  uint32_t average_literal_ = 128;
   uint32_t p_price_[kMaxNP];
 };
 
@@ -263,6 +266,13 @@ class StaticBlockEncoder final : public Encoder {
     return {0, 0};
   }
 
+  // What a match saves against literals, in 1/16 bit.
+  int64_t Gain(const Match& m) const {
+    if (m.length == 0) return 0;
+    return int64_t{m.length} * prices_.AverageLiteral() - prices_.Distance(m.distance) -
+           prices_.Length(m.length);
+  }
+
   // Lazy matching: a match is put off by a byte when the next position has a longer one
   // (and, in the two-step variant, by two bytes when the one after has a longer one still).
   void ParseLazy(size_t limit) {
@@ -280,7 +290,7 @@ class StaticBlockEncoder final : public Encoder {
       if (cur.length < finder_.nice() && pos_ + 1 < limit) {
         Match next = Best(pos_ + 1);
         inserted = pos_ + 1;
-        if (next.length > cur.length) {
+        if (Gain(next) > Gain(cur) + kLazyBias) {
           Emit(LiteralToken(buf[pos_++]));
           cur = next;
           have = true;
@@ -289,7 +299,7 @@ class StaticBlockEncoder final : public Encoder {
         if (lazy2_ && cur.length + 1 < finder_.nice() && pos_ + 2 < limit) {
           Match after = Best(pos_ + 2);
           inserted = pos_ + 2;
-          if (after.length > cur.length + 1) {
+          if (Gain(after) > Gain(cur) + 2 * kLazyBias) {
             Emit(LiteralToken(buf[pos_++]));
             Emit(LiteralToken(buf[pos_++]));
             cur = after;
@@ -559,6 +569,8 @@ class StaticBlockEncoder final : public Encoder {
   bool first_block_ = true;
   bool optimal_;
   bool lazy2_;
+  // A match is put off only for one that saves at least this much more (1/16 bit).
+  static constexpr int64_t kLazyBias = 16;
   std::vector<Token> tokens_;
   std::vector<uint32_t> hist_;
   std::vector<size_t> cuts_;
