@@ -1,6 +1,7 @@
 // Streams written by our encoder, wrapped in a minimal level-2 archive, extracted by other LZH
 // programs (when installed) and compared byte for byte.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdlib>
 
@@ -105,7 +106,9 @@ TEST(ExternalTools, ExtractOurStreamsByteForByte) {
   for (const auto& t : kTools)
     if (Installed(t.name)) tools.push_back(&t);
   if (tools.empty()) GTEST_SKIP() << "none of lhasa, bsdtar, 7zz is installed";
-  const fs::path root = fs::path(::testing::TempDir()) / "quillory_codec_external";
+  // One folder per process: the suites of several build trees may run at once.
+  const fs::path root =
+      fs::path(::testing::TempDir()) / ("quillory_codec_external_" + std::to_string(getpid()));
   fs::remove_all(root);
   fs::create_directories(root);
   for (Method m : {Method::kLh5, Method::kLh6, Method::kLh7}) {
