@@ -81,6 +81,17 @@ class PriceModel {
     Update();
   }
 
+  // Replaces the flat literal prior by the byte frequencies of the data ahead.
+  void SeedLiterals(std::span<const uint8_t> data) {
+    if (data.empty()) return;
+    uint32_t hist[256] = {};
+    for (uint8_t b : data)
+      ++hist[b];
+    for (unsigned s = 0; s < 256; ++s)
+      c_[s] = 1 + static_cast<uint32_t>(uint64_t{hist[s]} * 2048 / data.size());
+    Update();
+  }
+
   void Add(Token t) {
     unsigned s = Symbol(t);
     ++c_[s];
@@ -179,6 +190,12 @@ class StaticBlockEncoder final : public Encoder {
 
   // Parses the data up to `limit` (matches may read up to fill_).
   void ParseUpTo(size_t limit) {
+    if (!seeded_) {
+      seeded_ = true;
+      // Literal prices from the data itself make the first block's decisions sensible.
+      prices_.SeedLiterals(
+          std::span<const uint8_t>(buf_.get(), std::min<size_t>(fill_, 64 * 1024)));
+    }
     while (pos_ < limit) {
       size_t before = pos_;
       if (optimal_)
@@ -434,6 +451,89 @@ class StaticBlockEncoder final : public Encoder {
     out_.Drain();
   }
 
+  struct Item {
+    uint8_t sym;  // pre-code symbol
+    uint8_t extra_bits;
+    uint16_t extra;
+  };
+
+  // The C code lengths lc[0 .. n) as pre-code items. Without T code lengths, zero runs are cut
+  // greedily; with them, each run is cut for the fewest bits (an unused symbol counted as 8).
+  static size_t RunItems(const uint8_t* lc, unsigned n, const uint8_t* lt, Item* items) {
+    size_t count = 0;
+    for (unsigned i = 0; i < n;) {
+      if (lc[i]) {
+        items[count++] = {static_cast<uint8_t>(lc[i] + 2), 0, 0};
+        ++i;
+        continue;
+      }
+      unsigned run = 1;
+      while (i + run < n && lc[i + run] == 0)
+        ++run;
+      i += run;
+      if (!lt) {
+        if (run == 19) {  // no single code: one zero, then 18
+          items[count++] = {0, 0, 0};
+          run = 18;
+        }
+        if (run <= 2) {
+          while (run--)
+            items[count++] = {0, 0, 0};
+        } else if (run <= 18) {
+          items[count++] = {1, 4, static_cast<uint16_t>(run - 3)};
+        } else {
+          items[count++] = {2, 9, static_cast<uint16_t>(run - 20)};
+        }
+        continue;
+      }
+      auto bits = [&](unsigned sym) { return lt[sym] ? lt[sym] : 8u; };
+      const unsigned c0 = bits(0), c1 = bits(1) + 4, c2 = bits(2) + 9;
+      uint32_t best[kNC + 1];
+      uint16_t step[kNC + 1];
+      best[0] = 0;
+      for (unsigned k = 1; k <= run; ++k) {
+        best[k] = best[k - 1] + c0;
+        step[k] = 1;
+        for (unsigned j = 3; j <= std::min(k, 18u); ++j)
+          if (best[k - j] + c1 < best[k]) best[k] = best[k - j] + c1, step[k] = j;
+        // A 20+ run taking all but a short rest is the only long cut worth trying.
+        for (unsigned rest = 0; k >= 20 + rest && rest <= 40; ++rest)
+          if (best[rest] + c2 < best[k]) best[k] = best[rest] + c2, step[k] = k - rest;
+      }
+      size_t first = count;
+      for (unsigned k = run; k > 0; k -= step[k]) {
+        unsigned j = step[k];
+        items[count++] = j == 1    ? Item{0, 0, 0}
+                         : j <= 18 ? Item{1, 4, static_cast<uint16_t>(j - 3)}
+                                   : Item{2, 9, static_cast<uint16_t>(j - 20)};
+      }
+      std::reverse(items + first, items + count);
+    }
+    return count;
+  }
+
+  // Bits of the T table (as WriteLengths sends it) plus the items coded with it.
+  static uint64_t PreCodeBits(const Item* items, size_t count, const uint8_t* lt) {
+    unsigned n = kNT;
+    while (n > 0 && lt[n - 1] == 0)
+      --n;
+    uint64_t bits = 5;
+    for (unsigned i = 0; i < n;) {
+      unsigned l = lt[i++];
+      bits += l <= 6 ? 3 : l - 3;
+      if (i == 3) {
+        unsigned z = 0;
+        while (z < 3 && i + z < n && lt[i + z] == 0)
+          ++z;
+        bits += 2;
+        i += z;
+      }
+    }
+    for (size_t k = 0; k < count; ++k)
+      bits += lt[items[k].sym] + items[k].extra_bits;
+    return bits;
+  }
+
   // The C table, with its pre-code (T) table in front.
   void WriteLiteralTable(const uint32_t* fc, const uint8_t* lc) {
     unsigned used = 0, last = 0;
@@ -455,44 +555,30 @@ class StaticBlockEncoder final : public Encoder {
     }
 
     // Code lengths as pre-code symbols: 0 = one zero, 1 = 3..18 zeros, 2 = 20..531 zeros,
-    // L + 2 = length L. (A run of 19 has no single code: one zero, then 18.)
+    // L + 2 = length L. Zero runs are first cut greedily, then once more for the cheapest bits
+    // under the T code that the first cut gave.
     const unsigned n = std::max<unsigned>(last + 1, 1);
-    struct Item {
-      uint8_t sym;
-      uint8_t extra_bits;
-      uint16_t extra;
-    };
-    Item items[kNC];
-    size_t count = 0;
-    for (unsigned i = 0; i < n;) {
-      if (lc[i]) {
-        items[count++] = {static_cast<uint8_t>(lc[i] + 2), 0, 0};
-        ++i;
-        continue;
-      }
-      unsigned run = 1;
-      while (i + run < n && lc[i + run] == 0)
-        ++run;
-      i += run;
-      if (run == 19) {
-        items[count++] = {0, 0, 0};
-        run = 18;
-      }
-      if (run <= 2) {
-        while (run--)
-          items[count++] = {0, 0, 0};
-      } else if (run <= 18) {
-        items[count++] = {1, 4, static_cast<uint16_t>(run - 3)};
-      } else {
-        items[count++] = {2, 9, static_cast<uint16_t>(run - 20)};
-      }
-    }
+    Item items[kNC], better[kNC];
+    size_t count = RunItems(lc, n, nullptr, items);
     uint32_t ft[kNT] = {};
     for (size_t k = 0; k < count; ++k)
       ++ft[items[k].sym];
-    uint8_t lt[kNT];
+    uint8_t lt[kNT], lt2[kNT];
     uint16_t ct[kNT];
     BuildCodeLengths(ft, kMaxCodeBits, lt);
+    if (n > 3) {
+      size_t count2 = RunItems(lc, n, lt, better);
+      uint32_t ft2[kNT] = {};
+      for (size_t k = 0; k < count2; ++k)
+        ++ft2[better[k].sym];
+      BuildCodeLengths(ft2, kMaxCodeBits, lt2);
+      if (PreCodeBits(better, count2, lt2) < PreCodeBits(items, count, lt)) {
+        std::copy_n(better, count2, items);
+        count = count2;
+        std::copy_n(ft2, kNT, ft);
+        std::copy_n(lt2, kNT, lt);
+      }
+    }
     unsigned used_t = 0, only_t = 0;
     for (unsigned s = 0; s < kNT; ++s)
       if (ft[s]) ++used_t, only_t = s;
@@ -569,6 +655,7 @@ class StaticBlockEncoder final : public Encoder {
   bool first_block_ = true;
   bool optimal_;
   bool lazy2_;
+  bool seeded_ = false;
   // A match is put off only for one that saves at least this much more (1/16 bit).
   static constexpr int64_t kLazyBias = 16;
   std::vector<Token> tokens_;
