@@ -199,14 +199,18 @@ int StreamMode(const fs::path& file, const std::string& id, const fs::path& work
   uint64_t before = PeakRssKiB();
   fs::path packed = work / "stream.packed";
   uint64_t original = fs::file_size(file);
+  uint16_t crc_in = 0, crc_out = 0;  // the timings include these, for both directions
   double t0 = Now();
   {
     FileSource src(file);
     FileSink sink(packed);
     auto enc = lha::codec::MakeEncoder(*m, sink);
     std::vector<uint8_t> buf(64 * 1024);
-    while (size_t n = src.Read(buf))
-      enc->Write(std::span<const uint8_t>(buf.data(), n));
+    while (size_t n = src.Read(buf)) {
+      std::span<const uint8_t> got(buf.data(), n);
+      crc_in = kCrc16(crc_in, got);
+      enc->Write(got);
+    }
     enc->Finish();
   }
   double t1 = Now();
@@ -215,8 +219,10 @@ int StreamMode(const fs::path& file, const std::string& id, const fs::path& work
     FileSource src(packed);
     auto dec = lha::codec::MakeDecoder(*m, src, original);
     std::vector<uint8_t> buf(64 * 1024);
-    while (size_t n = dec->Read(buf))
+    while (size_t n = dec->Read(buf)) {
+      crc_out = kCrc16(crc_out, std::span<const uint8_t>(buf.data(), n));
       produced += n;
+    }
   }
   double t2 = Now();
   std::printf(
@@ -224,10 +230,11 @@ int StreamMode(const fs::path& file, const std::string& id, const fs::path& work
       "peak RSS %llu KiB (%llu KiB before the codec ran)\n",
       id.c_str(), file.filename().c_str(), (unsigned long long)original,
       (unsigned long long)fs::file_size(packed), original / 1e6 / (t1 - t0),
-      original / 1e6 / (t2 - t1), produced == original ? "round trip ok" : "SIZE MISMATCH",
+      original / 1e6 / (t2 - t1),
+      produced == original && crc_in == crc_out ? "round trip ok (size, CRC-16)" : "MISMATCH",
       (unsigned long long)PeakRssKiB(), (unsigned long long)before);
   fs::remove(packed);
-  return produced == original ? 0 : 1;
+  return produced == original && crc_in == crc_out ? 0 : 1;
 }
 
 struct Totals {
