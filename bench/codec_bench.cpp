@@ -269,7 +269,7 @@ void BenchSet(const fs::path& corpus, const fs::path& work, const std::string& s
       VectorSink sink;
       uint64_t packed = data.size();
       if (!lha::codec::IsTinyFile(data.size())) {
-        auto enc = lha::codec::MakeEncoder(m, sink);
+        auto enc = lha::codec::MakeEncoder(m, sink, {.size_hint = data.size()});
         enc->Write(data);
         enc->Finish();
         packed = enc->packed_size();

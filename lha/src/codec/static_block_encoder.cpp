@@ -1,7 +1,6 @@
 // The encoder of the static-block family: hash-chain match finding, a price-driven optimal
 // parse over short stretches, and blocks cut where the symbol statistics change.
 #include <algorithm>
-#include <array>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -45,16 +44,17 @@ constexpr unsigned PositionClass(uint32_t d) {
 
 enum class Parse : uint8_t { kLazy, kLazy2, kOptimal };
 struct Effort {
-  unsigned chain;  // candidates examined per position
-  unsigned nice;   // a match this long is taken without further search
+  unsigned chain;       // candidates examined per position
+  unsigned nice;        // a match this long is taken without further search
+  unsigned lazy_limit;  // a match this long is not put off (lazy parses)
   Parse parse;
 };
-// Level 6, the default, is the fastest setting that beats jLHA's -lh5- output on text.
-constexpr Effort kEffort[10] = {{4, 16, Parse::kLazy},      {4, 16, Parse::kLazy},
-                                {8, 32, Parse::kLazy},      {16, 64, Parse::kLazy},
-                                {16, 64, Parse::kLazy2},    {32, 128, Parse::kLazy2},
-                                {64, 128, Parse::kLazy2},   {24, 64, Parse::kOptimal},
-                                {64, 128, Parse::kOptimal}, {256, 256, Parse::kOptimal}};
+// Level 6, the default, is the slowest lazy setting still faster than gzip -6 on text.
+constexpr Effort kEffort[10] = {{4, 16, 16, Parse::kLazy},       {4, 16, 16, Parse::kLazy},
+                                {8, 32, 32, Parse::kLazy},       {16, 64, 64, Parse::kLazy},
+                                {16, 64, 64, Parse::kLazy2},     {32, 128, 64, Parse::kLazy2},
+                                {48, 128, 64, Parse::kLazy2},    {24, 64, 64, Parse::kOptimal},
+                                {64, 128, 128, Parse::kOptimal}, {256, 256, 256, Parse::kOptimal}};
 
 // f * log2(f) for the block-cost estimates.
 double FLogF(uint32_t f) {
@@ -65,6 +65,14 @@ double FLogF(uint32_t f) {
     return t;
   }();
   return f < table.size() ? table[f] : f * std::log2(double(f));
+}
+
+// log2 to within 0.005: prices need no more, and small files recompute them often.
+float FastLog2(float x) {
+  uint32_t b = std::bit_cast<uint32_t>(x);
+  float e = static_cast<float>(static_cast<int>((b >> 23) & 255) - 128);
+  float m = std::bit_cast<float>((b & 0x7FFFFF) | (127u << 23));  // mantissa in [1, 2)
+  return e + (-0.34484843f * m + 2.02466578f) * m - 0.67487759f;
 }
 
 // Symbol prices (in 1/16 bit) for the parse, from decayed counts of the symbols chosen so far.
@@ -78,12 +86,14 @@ class PriceModel {
       c_[len + 253] = 1 + 96 / (len - 2);
     for (unsigned p = 0; p < np_; ++p)
       p_[p] = 16;
-    Update();
   }
 
   // Replaces the flat literal prior by the byte frequencies of the data ahead.
   void SeedLiterals(std::span<const uint8_t> data) {
-    if (data.empty()) return;
+    if (data.empty()) {
+      Update();
+      return;
+    }
     uint32_t hist[256] = {};
     for (uint8_t b : data)
       ++hist[b];
@@ -121,10 +131,10 @@ class PriceModel {
       for (unsigned s = 0; s < n; ++s)
         total += (f[s] = (f[s] + 1) / 2);
     }
-    double lt = std::log2(double(total) + 1);
+    float lt = FastLog2(float(total) + 1);
     for (unsigned s = 0; s < n; ++s) {
-      double bits = lt - std::log2(f[s] + 0.5);
-      price[s] = static_cast<uint32_t>(std::clamp(bits, 1.0, 20.0) * 16);
+      float bits = lt - FastLog2(f[s] + 0.5f);
+      price[s] = static_cast<uint32_t>(std::clamp(bits, 1.0f, 20.0f) * 16);
     }
   }
 
@@ -144,14 +154,24 @@ class StaticBlockEncoder final : public Encoder {
         window_(size_t{1} << m.dict_bits),
         capacity_(window_ + kInputChunk + kMaxMatch),
         buf_(std::make_unique_for_overwrite<uint8_t[]>(capacity_ + 16)),
-        finder_(m.dict_bits, std::min(16u, m.dict_bits + 2u)),
+        finder_(m.dict_bits, HashBits(m.dict_bits, options.size_hint)),
         prices_(m.np),
         out_(sink) {
     const Effort& e = kEffort[std::clamp(options.level, 0, 9)];
     finder_.set_limits(e.chain, e.nice);
+    lazy_limit_ = e.lazy_limit;
     optimal_ = e.parse == Parse::kOptimal;
     lazy2_ = e.parse == Parse::kLazy2;
-    tokens_.reserve(kMaxBlockSymbols);
+    tokens_.reserve(options.size_hint ? std::min<uint64_t>(kMaxBlockSymbols, options.size_hint)
+                                      : kMaxBlockSymbols);
+  }
+
+  // Hash heads: 4 per window position up to 2^16, fewer for an input known to be small, whose
+  // setup would otherwise cost more than its compression.
+  static unsigned HashBits(unsigned dict_bits, uint64_t size_hint) {
+    unsigned bits = std::min(16u, dict_bits + 2);
+    if (size_hint) bits = std::clamp(static_cast<unsigned>(std::bit_width(size_hint)), 10u, bits);
+    return bits;
   }
 
   void Write(std::span<const uint8_t> data) override {
@@ -304,7 +324,7 @@ class StaticBlockEncoder final : public Encoder {
         continue;
       }
       size_t inserted = pos_;
-      if (cur.length < finder_.nice() && pos_ + 1 < limit) {
+      if (cur.length < lazy_limit_ && pos_ + 1 < limit) {
         Match next = Best(pos_ + 1);
         inserted = pos_ + 1;
         if (Gain(next) > Gain(cur) + kLazyBias) {
@@ -313,7 +333,7 @@ class StaticBlockEncoder final : public Encoder {
           have = true;
           continue;
         }
-        if (lazy2_ && cur.length + 1 < finder_.nice() && pos_ + 2 < limit) {
+        if (lazy2_ && cur.length + 1 < lazy_limit_ && pos_ + 2 < limit) {
           Match after = Best(pos_ + 2);
           inserted = pos_ + 2;
           if (Gain(after) > Gain(cur) + 2 * kLazyBias) {
@@ -457,9 +477,8 @@ class StaticBlockEncoder final : public Encoder {
     uint16_t extra;
   };
 
-  // The C code lengths lc[0 .. n) as pre-code items. Without T code lengths, zero runs are cut
-  // greedily; with them, each run is cut for the fewest bits (an unused symbol counted as 8).
-  static size_t RunItems(const uint8_t* lc, unsigned n, const uint8_t* lt, Item* items) {
+  // The C code lengths lc[0 .. n) as pre-code items.
+  static size_t PreCodeItems(const uint8_t* lc, unsigned n, Item* items) {
     size_t count = 0;
     for (unsigned i = 0; i < n;) {
       if (lc[i]) {
@@ -471,67 +490,20 @@ class StaticBlockEncoder final : public Encoder {
       while (i + run < n && lc[i + run] == 0)
         ++run;
       i += run;
-      if (!lt) {
-        if (run == 19) {  // no single code: one zero, then 18
+      if (run == 19) {  // no single code: one zero, then 18
+        items[count++] = {0, 0, 0};
+        run = 18;
+      }
+      if (run <= 2) {
+        while (run--)
           items[count++] = {0, 0, 0};
-          run = 18;
-        }
-        if (run <= 2) {
-          while (run--)
-            items[count++] = {0, 0, 0};
-        } else if (run <= 18) {
-          items[count++] = {1, 4, static_cast<uint16_t>(run - 3)};
-        } else {
-          items[count++] = {2, 9, static_cast<uint16_t>(run - 20)};
-        }
-        continue;
+      } else if (run <= 18) {
+        items[count++] = {1, 4, static_cast<uint16_t>(run - 3)};
+      } else {
+        items[count++] = {2, 9, static_cast<uint16_t>(run - 20)};
       }
-      auto bits = [&](unsigned sym) { return lt[sym] ? lt[sym] : 8u; };
-      const unsigned c0 = bits(0), c1 = bits(1) + 4, c2 = bits(2) + 9;
-      uint32_t best[kNC + 1];
-      uint16_t step[kNC + 1];
-      best[0] = 0;
-      for (unsigned k = 1; k <= run; ++k) {
-        best[k] = best[k - 1] + c0;
-        step[k] = 1;
-        for (unsigned j = 3; j <= std::min(k, 18u); ++j)
-          if (best[k - j] + c1 < best[k]) best[k] = best[k - j] + c1, step[k] = j;
-        // A 20+ run taking all but a short rest is the only long cut worth trying.
-        for (unsigned rest = 0; k >= 20 + rest && rest <= 40; ++rest)
-          if (best[rest] + c2 < best[k]) best[k] = best[rest] + c2, step[k] = k - rest;
-      }
-      size_t first = count;
-      for (unsigned k = run; k > 0; k -= step[k]) {
-        unsigned j = step[k];
-        items[count++] = j == 1    ? Item{0, 0, 0}
-                         : j <= 18 ? Item{1, 4, static_cast<uint16_t>(j - 3)}
-                                   : Item{2, 9, static_cast<uint16_t>(j - 20)};
-      }
-      std::reverse(items + first, items + count);
     }
     return count;
-  }
-
-  // Bits of the T table (as WriteLengths sends it) plus the items coded with it.
-  static uint64_t PreCodeBits(const Item* items, size_t count, const uint8_t* lt) {
-    unsigned n = kNT;
-    while (n > 0 && lt[n - 1] == 0)
-      --n;
-    uint64_t bits = 5;
-    for (unsigned i = 0; i < n;) {
-      unsigned l = lt[i++];
-      bits += l <= 6 ? 3 : l - 3;
-      if (i == 3) {
-        unsigned z = 0;
-        while (z < 3 && i + z < n && lt[i + z] == 0)
-          ++z;
-        bits += 2;
-        i += z;
-      }
-    }
-    for (size_t k = 0; k < count; ++k)
-      bits += lt[items[k].sym] + items[k].extra_bits;
-    return bits;
   }
 
   // The C table, with its pre-code (T) table in front.
@@ -555,30 +527,16 @@ class StaticBlockEncoder final : public Encoder {
     }
 
     // Code lengths as pre-code symbols: 0 = one zero, 1 = 3..18 zeros, 2 = 20..531 zeros,
-    // L + 2 = length L. Zero runs are first cut greedily, then once more for the cheapest bits
-    // under the T code that the first cut gave.
+    // L + 2 = length L.
     const unsigned n = std::max<unsigned>(last + 1, 1);
-    Item items[kNC], better[kNC];
-    size_t count = RunItems(lc, n, nullptr, items);
+    Item items[kNC];
+    const size_t count = PreCodeItems(lc, n, items);
     uint32_t ft[kNT] = {};
     for (size_t k = 0; k < count; ++k)
       ++ft[items[k].sym];
-    uint8_t lt[kNT], lt2[kNT];
+    uint8_t lt[kNT];
     uint16_t ct[kNT];
     BuildCodeLengths(ft, kMaxCodeBits, lt);
-    if (n > 3) {
-      size_t count2 = RunItems(lc, n, lt, better);
-      uint32_t ft2[kNT] = {};
-      for (size_t k = 0; k < count2; ++k)
-        ++ft2[better[k].sym];
-      BuildCodeLengths(ft2, kMaxCodeBits, lt2);
-      if (PreCodeBits(better, count2, lt2) < PreCodeBits(items, count, lt)) {
-        std::copy_n(better, count2, items);
-        count = count2;
-        std::copy_n(ft2, kNT, ft);
-        std::copy_n(lt2, kNT, lt);
-      }
-    }
     unsigned used_t = 0, only_t = 0;
     for (unsigned s = 0; s < kNT; ++s)
       if (ft[s]) ++used_t, only_t = s;
@@ -655,6 +613,7 @@ class StaticBlockEncoder final : public Encoder {
   bool first_block_ = true;
   bool optimal_;
   bool lazy2_;
+  unsigned lazy_limit_;  // a match this long is not put off
   bool seeded_ = false;
   // A match is put off only for one that saves at least this much more (1/16 bit).
   static constexpr int64_t kLazyBias = 16;
