@@ -14,26 +14,55 @@ namespace lha::codec {
   throw lha::Error(UNLHA_ERROR_HUFFMAN_CODE, what);
 }
 
-class BitReader {
+// The input buffer behind a BitReader.
+class BitFeeder {
  public:
   static constexpr size_t kBufferSize = 16 * 1024;
 
-  explicit BitReader(lha::ByteSource& source)
-      : source_(source), buffer_(std::make_unique<uint8_t[]>(kBufferSize + 8)) {}
+  explicit BitFeeder(lha::ByteSource& source)
+      : source_(source), buffer_(std::make_unique_for_overwrite<uint8_t[]>(kBufferSize)) {}
 
-  // At least 56 bits are available to Peek after this (zero bits once the source has ended;
-  // see Overran).
+  // Refills the buffer; returns the bytes now available (0 at the end of the source).
+  std::span<const uint8_t> Fill() {
+    size_t got = 0;
+    while (!eof_ && got < 8) {
+      size_t n = source_.Read(std::span<uint8_t>(buffer_.get() + got, kBufferSize - got));
+      if (n == 0) eof_ = true;
+      got += n;
+    }
+    return {buffer_.get(), got};
+  }
+
+ private:
+  lha::ByteSource& source_;
+  std::unique_ptr<uint8_t[]> buffer_;
+  bool eof_ = false;
+};
+
+// The bit position. A plain value, so that a decoding loop can keep a copy in registers and
+// hand it back (see StaticBlockDecoder) around the rare slow refill.
+class BitReader {
+ public:
+  explicit BitReader(BitFeeder& feeder) : feeder_(&feeder) {}
+
+  // At least 56 bits can be peeked after this (zero bits once the source has ended; see
+  // Overran).
   void Refill() {
-    if (end_ - next_ >= 8) {
+    if (CanRefillFast())
+      RefillFast();
+    else
+      RefillSlow();
+  }
+  bool CanRefillFast() const { return end_ - next_ >= 8; }
+  void RefillFast() {
+    {
       uint64_t v;
       std::memcpy(&v, next_, 8);
-      v = __builtin_bswap64(v);
+      if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap64(v);
       // Bits beyond the count are the next byte's own bits, so or-ing them again is harmless.
       bits_ |= v >> count_;
       next_ += (63 - count_) >> 3;
       count_ |= 56;
-    } else {
-      RefillSlow();
     }
   }
 
@@ -43,7 +72,7 @@ class BitReader {
     bits_ <<= n;
     count_ -= n;
   }
-  // n in 0 ... 32; callers Refill first so that n bits are there.
+  // n in 0 ... 32; the caller has refilled so that n bits are there.
   uint32_t Take(unsigned n) {
     if (n == 0) return 0;
     uint32_t v = Peek(n);
@@ -59,14 +88,15 @@ class BitReader {
   // True when more bits have been consumed than the source held.
   bool Overran() const { return phantom_ > count_; }
 
- private:
   void RefillSlow() {
     while (count_ < 56) {
       if (next_ == end_) {
-        FillBuffer();
-        if (next_ == end_) {
-          // Past the end: feed zero bits and remember how many, so that a stream that ends
-          // too early is detected instead of decoding zeros forever.
+        std::span<const uint8_t> got = phantom_ ? std::span<const uint8_t>() : feeder_->Fill();
+        next_ = got.data();
+        end_ = next_ + got.size();
+        if (got.empty()) {
+          // Past the end: zero bits, counted, so that a stream that ends too early is found
+          // instead of decoded from zeros.
           if (phantom_ > 1024) Corrupt("packed data ends before the original size");
           phantom_ += 8;
           count_ += 8;
@@ -78,30 +108,13 @@ class BitReader {
     }
   }
 
-  void FillBuffer() {
-    if (eof_) return;
-    size_t got = 0;
-    while (got < kBufferSize) {
-      size_t n = source_.Read(std::span<uint8_t>(buffer_.get() + got, kBufferSize - got));
-      if (n == 0) {
-        eof_ = true;
-        break;
-      }
-      got += n;
-      if (got >= 8) break;  // enough for the fast path; do not stall on a slow source
-    }
-    next_ = buffer_.get();
-    end_ = next_ + got;
-  }
-
-  lha::ByteSource& source_;
-  std::unique_ptr<uint8_t[]> buffer_;
+ private:
+  BitFeeder* feeder_;
   const uint8_t* next_ = nullptr;
   const uint8_t* end_ = nullptr;
   uint64_t bits_ = 0;     // the next bits, first bit at the top
   unsigned count_ = 0;    // valid bits in bits_
-  unsigned phantom_ = 0;  // zero bits added after the end of the source (the last ones in bits_)
-  bool eof_ = false;
+  unsigned phantom_ = 0;  // zero bits added after the end of the source (the last in bits_)
 };
 
 }  // namespace lha::codec

@@ -13,7 +13,7 @@ class BitWriter {
   static constexpr size_t kBufferSize = 64 * 1024;
 
   explicit BitWriter(lha::ByteSink& sink)
-      : sink_(sink), buffer_(std::make_unique<uint8_t[]>(kBufferSize)) {}
+      : sink_(sink), buffer_(std::make_unique_for_overwrite<uint8_t[]>(kBufferSize)) {}
 
   // n in 0 ... 32; value < 2^n.
   void Put(uint32_t value, unsigned n) {

@@ -48,6 +48,8 @@ struct EncoderOptions {
   // 1 (fastest) ... 9 (smallest output). Only the match search effort and the parse change;
   // every level writes the same conservative stream layout.
   int level = 6;
+  // The input size when known (0: unknown). Only sizes tables; any amount may still be written.
+  uint64_t size_hint = 0;
 };
 
 // Turns original bytes into packed data, written to a sink.
@@ -58,22 +60,23 @@ struct EncoderOptions {
 // input gives an empty stream.
 //
 // Store-or-compress: the encoder never falls back to -lh0- by itself. The caller compares
-// packed_size() with the number of bytes it has written: packed_size() grows as blocks are
-// written to the sink (a block is written at the latest after about 64 K symbols, often far
-// sooner), so a caller may give up early on incompressible data, drop what went to the sink and
-// store instead. After Finish() it is exact; if it is >= the original size, store.
+// packed_size() with the number of bytes it has written. The encoder works through its input in
+// 256 KiB steps and writes blocks whenever about 61,000 symbols have gathered (on incompressible
+// data, about every 61 KB of input), so packed_size() follows the input with that lag: a caller
+// may give up once it reaches the bytes written, drop what went to the sink and store instead.
+// After Finish() it is exact; if it is >= the original size, store.
 class Encoder {
  public:
   virtual ~Encoder() = default;
   virtual void Write(std::span<const uint8_t> data) = 0;
   // Writes the rest of the stream. Write() and Finish() must not be called after it.
   virtual void Finish() = 0;
-  // Bytes handed to the sink so far; exact after Finish().
+  // Packed bytes produced so far (all but the last few are in the sink); exact after Finish().
   virtual uint64_t packed_size() const = 0;
 };
 
 // The encoder keeps a reference to `packed`, which must outlive it; whatever the sink throws
-// passes through. Memory is fixed by the method (about 1 MiB for -lh7-), whatever the input size.
+// passes through. Memory is fixed by the method (about 1.3 MiB for -lh7-), whatever the input size.
 // Throws lha::Error(UNLHA_ERROR_METHOD) for a method whose row says it is not encodable.
 std::unique_ptr<Encoder> MakeEncoder(Method m, lha::ByteSink& packed, EncoderOptions options = {});
 

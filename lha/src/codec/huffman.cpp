@@ -54,15 +54,11 @@ void HuffmanTable<kRootBits>::BuildSingle(uint16_t symbol) {
 }
 
 template <unsigned kRootBits>
-uint16_t HuffmanTable<kRootBits>::DecodeLong(BitReader& in) const {
-  if ((root_[in.Peek(kRootBits)] & kLenMask) == kLong) {
-    uint32_t v = in.Peek(kMaxCodeBits);
+uint32_t HuffmanTable<kRootBits>::DecodeLong(uint16_t entry, uint32_t bits16) const {
+  if ((entry & kLenMask) == kLong) {
     for (unsigned len = kRootBits + 1; len <= kMaxCodeBits; ++len) {
-      uint32_t index = (v >> (kMaxCodeBits - len)) - first_[len];
-      if (index < count_[len]) {
-        in.Skip(len);
-        return sorted_[offset_[len] + index];
-      }
+      uint32_t index = (bits16 >> (kMaxCodeBits - len)) - first_[len];
+      if (index < count_[len]) return uint32_t{sorted_[offset_[len] + index]} << 8 | len;
     }
   }
   Corrupt("bit pattern outside the Huffman code");

@@ -24,14 +24,17 @@ class HuffmanTable {
   void BuildSingle(uint16_t symbol);
 
   // The caller has refilled the reader (a code takes up to 16 bits).
-  uint16_t Decode(BitReader& in) const {
+  template <typename Reader>
+  uint16_t Decode(Reader& in) const {
     uint16_t e = root_[in.Peek(kRootBits)];
     unsigned len = e & kLenMask;
-    if (len <= kMaxCodeBits) {
-      in.Skip(len);
-      return e >> kLenBits;
+    if (len > kMaxCodeBits) {
+      uint32_t r = DecodeLong(e, in.Peek(kMaxCodeBits));
+      len = r & 0xFF;
+      e = static_cast<uint16_t>(r >> 8 << kLenBits);
     }
-    return DecodeLong(in);
+    in.Skip(len);
+    return e >> kLenBits;
   }
 
  private:
@@ -40,7 +43,8 @@ class HuffmanTable {
   static constexpr uint16_t kLong = 31;     // code longer than kRootBits
   static constexpr uint16_t kInvalid = 30;  // bit pattern of no code
 
-  uint16_t DecodeLong(BitReader& in) const;
+  // Symbol << 8 | length of the code at the top of `bits16`, whose root entry was `entry`.
+  uint32_t DecodeLong(uint16_t entry, uint32_t bits16) const;
 
   uint16_t root_[1u << kRootBits];
   // Canonical data for codes longer than kRootBits.

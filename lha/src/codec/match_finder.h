@@ -24,8 +24,8 @@ class MatchFinder {
   MatchFinder(unsigned window_bits, unsigned hash_bits)
       : wmask_((1u << window_bits) - 1),
         hash_bits_(hash_bits),
-        head_(std::make_unique<int32_t[]>(size_t{1} << hash_bits)),
-        prev_(std::make_unique<int32_t[]>(size_t{1} << window_bits)) {
+        head_(std::make_unique_for_overwrite<int32_t[]>(size_t{1} << hash_bits)),
+        prev_(std::make_unique_for_overwrite<int32_t[]>(size_t{1} << window_bits)) {
     std::fill_n(head_.get(), size_t{1} << hash_bits, kNil);
   }
 

@@ -19,9 +19,10 @@ class StaticBlockDecoder final : public Decoder {
         pbit_(m.pbit),
         window_(size_t{1} << m.dict_bits),
         chunk_(std::max<size_t>(window_, 64 * 1024)),
-        in_(packed),
+        feeder_(packed),
+        in_(feeder_),
         remaining_(original_size) {
-    buf_ = std::make_unique<uint8_t[]>(window_ + chunk_ + kMaxMatch + 16);
+    buf_ = std::make_unique_for_overwrite<uint8_t[]>(window_ + chunk_ + kMaxMatch + 16);
     // References before the start of the data read spaces, as in the LHa family, whose
     // encoders started from a space-filled dictionary and whose archives rely on it.
     std::memset(buf_.get(), ' ', window_);
@@ -55,18 +56,33 @@ class StaticBlockDecoder final : public Decoder {
     const size_t end = pos_ + std::min<uint64_t>(remaining_, window_ + chunk_ + kMaxMatch);
     uint8_t* const buf = buf_.get();
     size_t pos = pos_;
+    // The bit reader and the block count live in locals here: stores to the output bytes
+    // could alias members, which would force them through memory on every symbol.
+    BitReader in = in_;
+    uint32_t block_left = block_left_;
     while (pos < stop) {
-      if (block_left_ == 0) ReadBlockHeader();
-      --block_left_;
-      in_.Refill();
-      unsigned c = c_.Decode(in_);
+      if (block_left == 0) {
+        in_ = in;
+        ReadBlockHeader();
+        in = in_;
+        block_left = block_left_;
+      }
+      --block_left;
+      if (in.CanRefillFast()) {
+        in.RefillFast();
+      } else {
+        in_ = in;
+        in_.RefillSlow();
+        in = in_;
+      }
+      unsigned c = c_.Decode(in);
       if (c < 256) {
         buf[pos++] = static_cast<uint8_t>(c);
         continue;
       }
       size_t len = c - 253;
-      unsigned p = p_.Decode(in_);
-      size_t dist = (p <= 1 ? p : (size_t{1} << (p - 1)) | in_.Take(p - 1)) + 1;
+      unsigned p = p_.Decode(in);
+      size_t dist = (p <= 1 ? p : (size_t{1} << (p - 1)) | in.Take(p - 1)) + 1;
       if (dist > window_) Corrupt("match distance beyond the window");
       if (len > end - pos) Corrupt("match runs past the original size");
       uint8_t* dst = buf + pos;
@@ -84,6 +100,8 @@ class StaticBlockDecoder final : public Decoder {
       }
       pos += len;
     }
+    in_ = in;
+    block_left_ = block_left;
     if (in_.Overran()) Corrupt("packed data ends before the original size");
     pos_ = pos;
     remaining_ -= pos - start;
@@ -157,6 +175,7 @@ class StaticBlockDecoder final : public Decoder {
 
   const unsigned np_, pbit_;
   const size_t window_, chunk_;
+  BitFeeder feeder_;
   BitReader in_;
   uint64_t remaining_;              // bytes still to decode
   std::unique_ptr<uint8_t[]> buf_;  // window_ of history, then decoded bytes

@@ -1,7 +1,6 @@
 // The encoder of the static-block family: hash-chain match finding, a price-driven optimal
 // parse over short stretches, and blocks cut where the symbol statistics change.
 #include <algorithm>
-#include <array>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -45,16 +44,17 @@ constexpr unsigned PositionClass(uint32_t d) {
 
 enum class Parse : uint8_t { kLazy, kLazy2, kOptimal };
 struct Effort {
-  unsigned chain;  // candidates examined per position
-  unsigned nice;   // a match this long is taken without further search
+  unsigned chain;       // candidates examined per position
+  unsigned nice;        // a match this long is taken without further search
+  unsigned lazy_limit;  // a match this long is not put off (lazy parses)
   Parse parse;
 };
-// Level 6, the default, is the fastest setting that beats jLHA's -lh5- output on text.
-constexpr Effort kEffort[10] = {{4, 16, Parse::kLazy},      {4, 16, Parse::kLazy},
-                                {8, 32, Parse::kLazy},      {16, 64, Parse::kLazy},
-                                {16, 64, Parse::kLazy2},    {32, 128, Parse::kLazy2},
-                                {64, 128, Parse::kLazy2},   {24, 64, Parse::kOptimal},
-                                {64, 128, Parse::kOptimal}, {256, 256, Parse::kOptimal}};
+// Level 6, the default, is the slowest lazy setting still faster than gzip -6 on text.
+constexpr Effort kEffort[10] = {{4, 16, 16, Parse::kLazy},       {4, 16, 16, Parse::kLazy},
+                                {8, 32, 32, Parse::kLazy},       {16, 64, 64, Parse::kLazy},
+                                {16, 64, 64, Parse::kLazy2},     {32, 128, 64, Parse::kLazy2},
+                                {48, 128, 64, Parse::kLazy2},    {24, 64, 64, Parse::kOptimal},
+                                {64, 128, 128, Parse::kOptimal}, {256, 256, 256, Parse::kOptimal}};
 
 // f * log2(f) for the block-cost estimates.
 double FLogF(uint32_t f) {
@@ -65,6 +65,14 @@ double FLogF(uint32_t f) {
     return t;
   }();
   return f < table.size() ? table[f] : f * std::log2(double(f));
+}
+
+// log2 to within 0.005: prices need no more, and small files recompute them often.
+float FastLog2(float x) {
+  uint32_t b = std::bit_cast<uint32_t>(x);
+  float e = static_cast<float>(static_cast<int>((b >> 23) & 255) - 128);
+  float m = std::bit_cast<float>((b & 0x7FFFFF) | (127u << 23));  // mantissa in [1, 2)
+  return e + (-0.34484843f * m + 2.02466578f) * m - 0.67487759f;
 }
 
 // Symbol prices (in 1/16 bit) for the parse, from decayed counts of the symbols chosen so far.
@@ -78,6 +86,19 @@ class PriceModel {
       c_[len + 253] = 1 + 96 / (len - 2);
     for (unsigned p = 0; p < np_; ++p)
       p_[p] = 16;
+  }
+
+  // Replaces the flat literal prior by the byte frequencies of the data ahead.
+  void SeedLiterals(std::span<const uint8_t> data) {
+    if (data.empty()) {
+      Update();
+      return;
+    }
+    uint32_t hist[256] = {};
+    for (uint8_t b : data)
+      ++hist[b];
+    for (unsigned s = 0; s < 256; ++s)
+      c_[s] = 1 + static_cast<uint32_t>(uint64_t{hist[s]} * 2048 / data.size());
     Update();
   }
 
@@ -95,6 +116,8 @@ class PriceModel {
   }
 
   uint32_t Literal(uint8_t b) const { return c_price_[b]; }
+  // Average literal price, weighted by use.
+  uint32_t AverageLiteral() const { return average_literal_; }
   uint32_t Length(unsigned len) const { return c_price_[len + 253]; }
   uint32_t Distance(unsigned dist) const { return p_price_[PositionClass(dist - 1)]; }
 
@@ -108,10 +131,10 @@ class PriceModel {
       for (unsigned s = 0; s < n; ++s)
         total += (f[s] = (f[s] + 1) / 2);
     }
-    double lt = std::log2(double(total) + 1);
+    float lt = FastLog2(float(total) + 1);
     for (unsigned s = 0; s < n; ++s) {
-      double bits = lt - std::log2(f[s] + 0.5);
-      price[s] = static_cast<uint32_t>(std::clamp(bits, 1.0, 20.0) * 16);
+      float bits = lt - FastLog2(f[s] + 0.5f);
+      price[s] = static_cast<uint32_t>(std::clamp(bits, 1.0f, 20.0f) * 16);
     }
   }
 
@@ -119,6 +142,7 @@ class PriceModel {
   uint32_t c_[kNC] = {};
   uint32_t p_[kMaxNP] = {};
   uint32_t c_price_[kNC];
+  uint32_t average_literal_ = 128;
   uint32_t p_price_[kMaxNP];
 };
 
@@ -129,16 +153,25 @@ class StaticBlockEncoder final : public Encoder {
         pbit_(m.pbit),
         window_(size_t{1} << m.dict_bits),
         capacity_(window_ + kInputChunk + kMaxMatch),
-        buf_(std::make_unique<uint8_t[]>(capacity_ + 16)),
-        finder_(m.dict_bits, std::min(16u, m.dict_bits + 2u)),
+        buf_(std::make_unique_for_overwrite<uint8_t[]>(capacity_ + 16)),
+        finder_(m.dict_bits, HashBits(m.dict_bits, options.size_hint)),
         prices_(m.np),
         out_(sink) {
     const Effort& e = kEffort[std::clamp(options.level, 0, 9)];
     finder_.set_limits(e.chain, e.nice);
+    lazy_limit_ = e.lazy_limit;
     optimal_ = e.parse == Parse::kOptimal;
     lazy2_ = e.parse == Parse::kLazy2;
-    tokens_.reserve(kMaxBlockSymbols);
-    std::memset(buf_.get(), 0, capacity_ + 16);
+    tokens_.reserve(options.size_hint ? std::min<uint64_t>(kMaxBlockSymbols, options.size_hint)
+                                      : kMaxBlockSymbols);
+  }
+
+  // Hash heads: 4 per window position up to 2^16, fewer for an input known to be small, whose
+  // setup would otherwise cost more than its compression.
+  static unsigned HashBits(unsigned dict_bits, uint64_t size_hint) {
+    unsigned bits = std::min(16u, dict_bits + 2);
+    if (size_hint) bits = std::clamp(static_cast<unsigned>(std::bit_width(size_hint)), 10u, bits);
+    return bits;
   }
 
   void Write(std::span<const uint8_t> data) override {
@@ -146,6 +179,8 @@ class StaticBlockEncoder final : public Encoder {
       size_t n = std::min(capacity_ - fill_, data.size());
       std::memcpy(buf_.get() + fill_, data.data(), n);
       fill_ += n;
+      // Match comparison reads up to 8 bytes past the data; keep them defined.
+      std::memset(buf_.get() + fill_, 0, 8);
       data = data.subspan(n);
       if (fill_ == capacity_) {
         ParseUpTo(fill_ - kMaxMatch);
@@ -175,6 +210,12 @@ class StaticBlockEncoder final : public Encoder {
 
   // Parses the data up to `limit` (matches may read up to fill_).
   void ParseUpTo(size_t limit) {
+    if (!seeded_) {
+      seeded_ = true;
+      // Literal prices from the data itself make the first block's decisions sensible.
+      prices_.SeedLiterals(
+          std::span<const uint8_t>(buf_.get(), std::min<size_t>(fill_, 64 * 1024)));
+    }
     while (pos_ < limit) {
       size_t before = pos_;
       if (optimal_)
@@ -262,6 +303,13 @@ class StaticBlockEncoder final : public Encoder {
     return {0, 0};
   }
 
+  // What a match saves against literals, in 1/16 bit.
+  int64_t Gain(const Match& m) const {
+    if (m.length == 0) return 0;
+    return int64_t{m.length} * prices_.AverageLiteral() - prices_.Distance(m.distance) -
+           prices_.Length(m.length);
+  }
+
   // Lazy matching: a match is put off by a byte when the next position has a longer one
   // (and, in the two-step variant, by two bytes when the one after has a longer one still).
   void ParseLazy(size_t limit) {
@@ -276,19 +324,19 @@ class StaticBlockEncoder final : public Encoder {
         continue;
       }
       size_t inserted = pos_;
-      if (cur.length < finder_.nice() && pos_ + 1 < limit) {
+      if (cur.length < lazy_limit_ && pos_ + 1 < limit) {
         Match next = Best(pos_ + 1);
         inserted = pos_ + 1;
-        if (next.length > cur.length) {
+        if (Gain(next) > Gain(cur) + kLazyBias) {
           Emit(LiteralToken(buf[pos_++]));
           cur = next;
           have = true;
           continue;
         }
-        if (lazy2_ && cur.length + 1 < finder_.nice() && pos_ + 2 < limit) {
+        if (lazy2_ && cur.length + 1 < lazy_limit_ && pos_ + 2 < limit) {
           Match after = Best(pos_ + 2);
           inserted = pos_ + 2;
-          if (after.length > cur.length + 1) {
+          if (Gain(after) > Gain(cur) + 2 * kLazyBias) {
             Emit(LiteralToken(buf[pos_++]));
             Emit(LiteralToken(buf[pos_++]));
             cur = after;
@@ -423,6 +471,41 @@ class StaticBlockEncoder final : public Encoder {
     out_.Drain();
   }
 
+  struct Item {
+    uint8_t sym;  // pre-code symbol
+    uint8_t extra_bits;
+    uint16_t extra;
+  };
+
+  // The C code lengths lc[0 .. n) as pre-code items.
+  static size_t PreCodeItems(const uint8_t* lc, unsigned n, Item* items) {
+    size_t count = 0;
+    for (unsigned i = 0; i < n;) {
+      if (lc[i]) {
+        items[count++] = {static_cast<uint8_t>(lc[i] + 2), 0, 0};
+        ++i;
+        continue;
+      }
+      unsigned run = 1;
+      while (i + run < n && lc[i + run] == 0)
+        ++run;
+      i += run;
+      if (run == 19) {  // no single code: one zero, then 18
+        items[count++] = {0, 0, 0};
+        run = 18;
+      }
+      if (run <= 2) {
+        while (run--)
+          items[count++] = {0, 0, 0};
+      } else if (run <= 18) {
+        items[count++] = {1, 4, static_cast<uint16_t>(run - 3)};
+      } else {
+        items[count++] = {2, 9, static_cast<uint16_t>(run - 20)};
+      }
+    }
+    return count;
+  }
+
   // The C table, with its pre-code (T) table in front.
   void WriteLiteralTable(const uint32_t* fc, const uint8_t* lc) {
     unsigned used = 0, last = 0;
@@ -444,38 +527,10 @@ class StaticBlockEncoder final : public Encoder {
     }
 
     // Code lengths as pre-code symbols: 0 = one zero, 1 = 3..18 zeros, 2 = 20..531 zeros,
-    // L + 2 = length L. (A run of 19 has no single code: one zero, then 18.)
+    // L + 2 = length L.
     const unsigned n = std::max<unsigned>(last + 1, 1);
-    struct Item {
-      uint8_t sym;
-      uint8_t extra_bits;
-      uint16_t extra;
-    };
     Item items[kNC];
-    size_t count = 0;
-    for (unsigned i = 0; i < n;) {
-      if (lc[i]) {
-        items[count++] = {static_cast<uint8_t>(lc[i] + 2), 0, 0};
-        ++i;
-        continue;
-      }
-      unsigned run = 1;
-      while (i + run < n && lc[i + run] == 0)
-        ++run;
-      i += run;
-      if (run == 19) {
-        items[count++] = {0, 0, 0};
-        run = 18;
-      }
-      if (run <= 2) {
-        while (run--)
-          items[count++] = {0, 0, 0};
-      } else if (run <= 18) {
-        items[count++] = {1, 4, static_cast<uint16_t>(run - 3)};
-      } else {
-        items[count++] = {2, 9, static_cast<uint16_t>(run - 20)};
-      }
-    }
+    const size_t count = PreCodeItems(lc, n, items);
     uint32_t ft[kNT] = {};
     for (size_t k = 0; k < count; ++k)
       ++ft[items[k].sym];
@@ -558,6 +613,10 @@ class StaticBlockEncoder final : public Encoder {
   bool first_block_ = true;
   bool optimal_;
   bool lazy2_;
+  unsigned lazy_limit_;  // a match this long is not put off
+  bool seeded_ = false;
+  // A match is put off only for one that saves at least this much more (1/16 bit).
+  static constexpr int64_t kLazyBias = 16;
   std::vector<Token> tokens_;
   std::vector<uint32_t> hist_;
   std::vector<size_t> cuts_;

@@ -61,7 +61,8 @@ TEST(CorruptStream, FlippedBitsThrowOrDecodeToTheRightSize) {
 TEST(CorruptStream, RandomGarbageNeverCrashes) {
   for (uint32_t seed = 0; seed < 200; ++seed) {
     Bytes junk = RandomBytes(1 + seed * 7, seed);
-    for (Method m : {Method::kLh4, Method::kLh5, Method::kLh6, Method::kLh7, Method::kLhx}) {
+    for (Method m : {Method::kLh4, Method::kLh5, Method::kLh6, Method::kLh7, Method::kLhx,
+                     Method::kLzs, Method::kLz5}) {
       int32_t status = DecodeStatus(m, junk, 1 + seed * 13);
       ASSERT_TRUE(status == 0 || status == UNLHA_ERROR_HUFFMAN_CODE) << status;
     }
@@ -140,6 +141,22 @@ TEST(HandMadeStream, MalformedPartsAreErrors) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(DecodeStatus(c.method, c.stream, c.size), UNLHA_ERROR_HUFFMAN_CODE);
   }
+}
+
+TEST(LarcStream, TruncationsAndOverlongMatchesAreErrors) {
+  if (!std::filesystem::exists(SharedDir() / "lzh-corpus")) GTEST_SKIP() << "no shared corpus";
+  for (auto [file, m] : {std::pair{"lzs.bin", Method::kLzs}, std::pair{"lz5.bin", Method::kLz5}}) {
+    SCOPED_TRACE(file);
+    Bytes packed = ReadFile(SharedDir() / "lzh-corpus/lhasa/compressed" / file);
+    for (size_t cut : {size_t{0}, size_t{1}, packed.size() / 2, packed.size() - 2})
+      EXPECT_EQ(DecodeStatus(m, std::span(packed).first(cut), 18092), UNLHA_ERROR_HUFFMAN_CODE);
+  }
+  // -lz5-: flag byte 0 (a match first), position 0, length 18, for an original size of 5.
+  EXPECT_EQ(DecodeStatus(Method::kLz5, Bytes{0x00, 0x00, 0x0F}, 5), UNLHA_ERROR_HUFFMAN_CODE);
+  // The initial -lz5- window: 13 copies of each byte value come first.
+  Bytes out;
+  ASSERT_EQ(DecodeStatus(Method::kLz5, Bytes{0x00, 0x0D, 0x0A}, 13, &out), 0);
+  EXPECT_EQ(out, Bytes(13, 1));
 }
 
 TEST(HandMadeStream, LhxReachesBackHalfAMegabyte) {

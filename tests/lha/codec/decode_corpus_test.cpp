@@ -37,7 +37,8 @@ TEST_P(RawStreamTest, DecodesToTheGplText) {
 INSTANTIATE_TEST_SUITE_P(
     Lhasa, RawStreamTest,
     ::testing::Values(RawCase{"lh0.bin", Method::kLh0}, RawCase{"lh5.bin", Method::kLh5},
-                      RawCase{"lh6.bin", Method::kLh6}, RawCase{"lh7.bin", Method::kLh7}),
+                      RawCase{"lh6.bin", Method::kLh6}, RawCase{"lh7.bin", Method::kLh7},
+                      RawCase{"lzs.bin", Method::kLzs}, RawCase{"lz5.bin", Method::kLz5}),
     [](const auto& info) { return std::string(info.param.file).substr(0, 3); });
 
 // The packed data of the first entry of a level-0 archive: header size byte + 2 bytes in,

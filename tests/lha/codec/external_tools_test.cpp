@@ -1,6 +1,7 @@
 // Streams written by our encoder, wrapped in a minimal level-2 archive, extracted by other LZH
 // programs (when installed) and compared byte for byte.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdlib>
 

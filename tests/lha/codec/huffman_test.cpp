@@ -107,7 +107,8 @@ void CheckRoundTrip(const std::vector<uint32_t>& freq) {
   HuffmanTable<kRoot> table;
   table.Build(len);
   MemorySource src(sink.bytes);
-  BitReader in(src);
+  BitFeeder in_feed(src);
+  BitReader in(in_feed);
   for (uint16_t s : symbols) {
     in.Refill();
     ASSERT_EQ(table.Decode(in), s);
@@ -145,7 +146,8 @@ TEST(HuffmanTable, IncompleteCodeFailsOnlyOnItsHoles) {
   t.Build(std::vector<uint8_t>{1});
   Bytes bits = {0x40};  // 0 then 1
   MemorySource src(bits);
-  BitReader in(src);
+  BitFeeder in_feed(src);
+  BitReader in(in_feed);
   in.Refill();
   EXPECT_EQ(t.Decode(in), 0);
   ExpectCorrupt([&] { t.Decode(in); });
@@ -157,14 +159,16 @@ TEST(HuffmanTable, IncompleteCodeFailsOnlyOnItsHoles) {
   t2.Build(len);
   Bytes stream = {0xE0, 0x00, 0xE0, 0x04, 0x00, 0x00};  // symbol 3, then 11100000000001
   MemorySource src2(stream);
-  BitReader in2(src2);
+  BitFeeder in2_feed(src2);
+  BitReader in2(in2_feed);
   in2.Refill();
   EXPECT_EQ(t2.Decode(in2), 3);
   in2.Skip(2);
   ExpectCorrupt([&] { t2.Decode(in2); });
   Bytes ones = {0xFF, 0xFF, 0xFF};
   MemorySource src3(ones);
-  BitReader in3(src3);
+  BitFeeder in3_feed(src3);
+  BitReader in3(in3_feed);
   in3.Refill();
   ExpectCorrupt([&] { t2.Decode(in3); });
 }

@@ -40,11 +40,5 @@ TEST(MethodTable, UnsupportedMethodsReportTheMethodError) {
   }
 }
 
-TEST(MethodTable, TinyFileRule) {
-  EXPECT_TRUE(IsTinyFile(0));
-  EXPECT_TRUE(IsTinyFile(kTinyFileLimit - 1));
-  EXPECT_FALSE(IsTinyFile(kTinyFileLimit));
-}
-
 }  // namespace
 }  // namespace lha::codec::testing

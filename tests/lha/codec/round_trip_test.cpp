@@ -117,6 +117,18 @@ TEST_P(RoundTripTest, EveryLevelRoundTrips) {
   }
 }
 
+TEST_P(RoundTripTest, WrongSizeHintsStillRoundTrip) {
+  Bytes data = TextLike(300000, 14);
+  for (uint64_t hint : {uint64_t{1}, uint64_t{100}, uint64_t{300000}, uint64_t{1} << 40}) {
+    SCOPED_TRACE(hint);
+    MemorySink sink;
+    auto enc = MakeEncoder(GetParam(), sink, {.level = 6, .size_hint = hint});
+    enc->Write(data);
+    enc->Finish();
+    EXPECT_EQ(Decode(GetParam(), sink.bytes, data.size()), data);
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Methods, RoundTripTest,
                          ::testing::Values(Method::kLh0, Method::kLh5, Method::kLh6, Method::kLh7),
                          [](const auto& info) {
