@@ -10,6 +10,8 @@ namespace lha::format {
 // Incremental: feed the data in any number of pieces; value() is the CRC of all of it so far.
 class Crc16 {
  public:
+  Crc16() = default;
+  explicit Crc16(uint16_t start) : crc_(start) {}
   void Update(std::span<const uint8_t> data);
   uint16_t value() const { return crc_; }
 

@@ -49,3 +49,29 @@ TEST(Crc16, MatchesTheHeaderCrcOfARealArchive) {
 
 }  // namespace
 }  // namespace lha::format
+
+namespace lha::format {
+namespace {
+
+// The definition, one bit at a time.
+uint16_t BitwiseCrc16(const std::vector<uint8_t>& data) {
+  uint16_t crc = 0;
+  for (uint8_t b : data) {
+    crc ^= b;
+    for (int i = 0; i < 8; ++i) crc = (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0xA001) : crc >> 1;
+  }
+  return crc;
+}
+
+TEST(Crc16, AgreesWithTheBitwiseDefinitionAtEveryLength) {
+  std::vector<uint8_t> data;
+  uint32_t x = 2463534242u;
+  for (size_t length = 0; length < 300; ++length) {
+    EXPECT_EQ(Crc16Of(data), BitwiseCrc16(data)) << length;
+    x ^= x << 13, x ^= x >> 17, x ^= x << 5;
+    data.push_back(static_cast<uint8_t>(x));
+  }
+}
+
+}  // namespace
+}  // namespace lha::format
