@@ -72,7 +72,9 @@ TEST_F(RealLibraryTest, MakesAnArchiveAndListsIt) {
     EXPECT_EQ(lha.FileOriginal(i), L"5,000");
     EXPECT_EQ(lha.FileType(i), L"-lh5-");
   }
-  if (fsys::exists("/usr/bin/bsdtar")) EXPECT_EQ(CUnlhaListing(lha, 4), BsdtarListing(archive));
+  if (fsys::exists("/usr/bin/bsdtar")) {
+    EXPECT_EQ(CUnlhaListing(lha, 4), BsdtarListing(archive));
+  }
 
   std::wstring path = platform::FromAnsi(archive);
   EXPECT_TRUE(lha.CheckArchive(path));
