@@ -44,19 +44,24 @@ std::optional<Components> SafePath(const format::EntryHeader& e, bool flat, std:
   return out;
 }
 
-// Whether a link at `link_path` pointing at `target` stays inside the destination.
+// Whether a link at `link_path` pointing at `target` stays inside the destination. ".." counts
+// only at the start of the target, where it climbs the real folders the link was made in: after
+// a name it climbs from wherever that name leads, and the name may be a link, extracted before
+// or after this one ("b" -> "." makes "b/.." the destination's parent).
 bool LinkStaysInside(const Components& link_path, const std::string& target) {
   if (target.empty() || target[0] == '/') return false;
-  Components where(link_path.begin(), link_path.end() - 1);
+  size_t depth = link_path.size() - 1;
+  bool after_name = false;
   std::vector<std::string> parts;
   format::SplitPath(target, parts);
   for (const auto& p : parts) {
     if (p == ".") continue;
-    if (p == "..") {
-      if (where.empty()) return false;
-      where.pop_back();
+    if (p != "..") {
+      after_name = true;
+    } else if (after_name || depth == 0) {
+      return false;
     } else {
-      where.push_back(p);
+      --depth;
     }
   }
   return true;

@@ -175,6 +175,12 @@ INSTANTIATE_TEST_SUITE_P(
                         {LinkEntry("up", ".."), LinkEntry("sub/up2", "../../x"),
                          LinkEntry("in", "sub"), Level0Entry("sub/f.txt", "f\n")},
                         {"in", "sub", "sub/f.txt"}},
+        // A link through a name: "b" is a link to "." (harmless alone), so "b/.." is the
+        // destination's parent although it reads as the destination itself.
+        ConfinementCase{"LinkThroughAnotherLink",
+                        {LinkEntry("b", "."), LinkEntry("a", "b/.."), LinkEntry("c", "d/.."),
+                         LinkEntry("d", "sub/..")},
+                        {"b"}},
         // Entries never go through a link extracted before them, nor replace a folder by one.
         ConfinementCase{"LaterEntriesThroughALink",
                         {Level0Entry("keep/x.txt", "x\n"), LinkEntry("in", "keep"),
