@@ -113,7 +113,18 @@ class Updater {
     const std::string archive_path = ArchivePosixPath(cmd_.archive);
     std::optional<OpenArchive> old = OpenArchive::Open(cmd_.archive, LockMode::kExclusive);
     std::vector<format::EntryHeader> entries;
-    if (old) entries = old->ReadHeaders();  // throws before anything is written
+    if (old) {
+      uint64_t prefix = 0;
+      entries = old->ReadHeaders(&prefix);  // throws before anything is written
+      // The new archive would keep the entries and lose the bytes before them: whatever holds
+      // an archive after other bytes (a self-extractor, an archive inside a tar) is not ours
+      // to rewrite.
+      if (prefix != 0) {
+        throw Error(UNLHA_ERROR_NOT_ARC_FILE, archive_path + ": the archive starts after " +
+                                                  std::to_string(prefix) +
+                                                  " bytes of something else; it is not rewritten");
+      }
+    }
     log_.Line(std::string(old ? "Updating " : "Creating ") + archive_path);
 
     TemporaryArchive temp(archive_path);

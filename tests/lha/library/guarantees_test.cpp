@@ -264,5 +264,29 @@ TEST_F(Update, UnchangedTreeLeavesTheArchiveFileAlone) {
   EXPECT_EQ(before.st_ino, after.st_ino);  // not even rewritten
 }
 
+// --- Files that are not archives of ours are never overwritten ---------------------------------
+
+// An LZH archive inside another file (here a tar) is found by the search for self-extractor
+// stubs. Rewriting it would keep the archive and lose everything around it.
+TEST(NotOverwritten, AFileHoldingAnArchiveAfterOtherBytes) {
+  TempDir tmp(/*enter=*/true);
+  WriteFile(tmp.path() / "f.txt", "f\n");
+  ASSERT_EQ(Call("a INNER.LZH f.txt").code, 0);
+  std::string bundle(512, '\0');
+  bundle.replace(0, 9, "notes.txt");
+  bundle += ReadFile(tmp.path() / "INNER.LZH");
+  bundle += std::string(1024, '\0');
+  WriteFile(tmp.path() / "BUNDLE.LZH", bundle);
+  ASSERT_EQ(ListedNames(tmp.path() / "BUNDLE.LZH"), std::set<std::string>{"f.txt"});
+
+  for (const char* command : {"a", "u"}) {
+    const CallResult r = Call(std::string(command) + " -c1 BUNDLE.LZH f.txt");
+    EXPECT_EQ(r.code, UNLHA_ERROR_NOT_ARC_FILE) << r.output;
+    EXPECT_EQ(ReadFile(tmp.path() / "BUNDLE.LZH"), bundle);
+  }
+  // Reading it is fine.
+  EXPECT_EQ(Call("t BUNDLE.LZH").code, 0);
+}
+
 }  // namespace
 }  // namespace lha_library_testing
