@@ -56,6 +56,36 @@ TEST(NeverPacked, TheArchiveItsTemporaryFileAndTheListFile) {
   }
 }
 
+// A temporary file left by a command that was killed lies in the folder being backed up. A
+// later u neither packs it nor leaves it behind.
+TEST(NeverPacked, AStaleTemporaryFileOfTheArchive) {
+  TempDir tmp;
+  const fs::path tree = tmp.path() / "TREE";
+  WriteFile(tree / "a.txt", "a\n");
+  const fs::path archive = tree / "OUT" / "B.LZH";
+  fs::create_directories(archive.parent_path());
+  const std::string line = FolderFormLine(tree, archive, tmp.path() / "list.txt");
+  ASSERT_EQ(Call(line).code, 0);
+  WriteFile(archive.parent_path() / ".B.LZH.123456.tmp", "left by a killed u\n");
+  const CallResult r = Call(line);
+  ASSERT_EQ(r.code, 0) << r.output;
+  EXPECT_EQ(ListedNames(archive), (std::set<std::string>{"TREE", "TREE/a.txt", "TREE/OUT"}));
+  EXPECT_EQ(NamesStartingWith(archive.parent_path(), ".B.LZH."), std::vector<std::string>{});
+}
+
+// The same when no archive exists yet: a killed creation left its temporary file.
+TEST(NeverPacked, AStaleTemporaryFileOfAnArchiveNotYetMade) {
+  TempDir tmp;
+  const fs::path tree = tmp.path() / "TREE";
+  WriteFile(tree / "a.txt", "a\n");
+  const fs::path archive = tree / "B.LZH";
+  WriteFile(tree / ".B.LZH.42.tmp", "left by a killed creation\n");
+  const CallResult r = Call(FolderFormLine(tree, archive, tmp.path() / "list.txt"));
+  ASSERT_EQ(r.code, 0) << r.output;
+  EXPECT_EQ(ListedNames(archive), (std::set<std::string>{"TREE", "TREE/a.txt"}));
+  EXPECT_EQ(NamesStartingWith(tree, ".B.LZH."), std::vector<std::string>{});
+}
+
 // A file that only looks like our temporary files, for another archive, is packed like any.
 TEST(NeverPacked, OnlyTheArchivesOwnTemporaryFiles) {
   TempDir tmp;
