@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <random>
+
 #include "format/archive_reader.h"
 #include "format/header_writer.h"
 #include "format/memory_source.h"
@@ -292,6 +294,40 @@ TEST_F(Update, UnchangedTreeLeavesTheArchiveFileAlone) {
   struct stat after;
   ASSERT_EQ(::stat("A.LZH", &after), 0);
   EXPECT_EQ(before.st_ino, after.st_ino);  // not even rewritten
+}
+
+// --- Packing gives up on data that does not pack ----------------------------------------------
+
+// Bytes this process has read so far (all reads, cached or not); nullopt without /proc.
+std::optional<uint64_t> BytesRead() {
+  std::ifstream io("/proc/self/io");
+  std::string key;
+  uint64_t value;
+  while (io >> key >> value)
+    if (key == "rchar:") return value;
+  return std::nullopt;
+}
+
+// Random bytes do not pack: after a first stretch the packer stops trying and stores the file,
+// so the file is read little more than once, not packed whole and then read again to be stored.
+TEST(Packing, IncompressibleDataIsNotPackedWhole) {
+  TempDir tmp(/*enter=*/true);
+  constexpr size_t kSize = 40 << 20;
+  {
+    std::mt19937_64 rng(5);
+    std::ofstream out("random.bin", std::ios::binary);
+    for (size_t i = 0; i < kSize / 8; ++i) {
+      const uint64_t w = rng();
+      out.write(reinterpret_cast<const char*>(&w), 8);
+    }
+  }
+  const auto before = BytesRead();
+  if (!before) GTEST_SKIP() << "no /proc/self/io to count the bytes read";
+  const CallResult r = Call("a R.LZH random.bin");
+  const uint64_t read = *BytesRead() - *before;
+  ASSERT_EQ(r.code, 0) << r.output;
+  EXPECT_NE(r.output.find("-lh0-"), std::string::npos) << r.output;
+  EXPECT_LT(read, kSize + kSize / 2) << "read " << read << " bytes of a file of " << kSize;
 }
 
 // --- Files that are not archives of ours are never overwritten ---------------------------------
