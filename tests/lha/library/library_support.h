@@ -137,7 +137,6 @@ struct ProcessResult {
   int exit_code = -1;  // -1 when killed by a signal
   int signal = 0;
   std::string out, err;
-  long max_rss_kb = 0;
 };
 
 struct ProcessOptions {
@@ -192,9 +191,7 @@ inline ProcessResult RunProcess(const std::vector<std::string>& argv,
     ::_exit(127);
   }
   int status = 0;
-  rusage usage{};
-  ::wait4(pid, &status, 0, &usage);
-  r.max_rss_kb = usage.ru_maxrss;
+  ::waitpid(pid, &status, 0);
   if (WIFEXITED(status)) r.exit_code = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) r.signal = WTERMSIG(status);
   auto slurp = [](FILE* f) {
