@@ -82,9 +82,9 @@ class Extractor {
   int32_t Run() {
     std::optional<OpenArchive> archive = OpenArchive::Open(cmd_.archive, LockMode::kShared);
     if (!archive) throw Error(UNLHA_ERROR_ARC_FILE_OPEN, cmd_.archive + ": no such archive");
+    format::ArchiveReader reader(archive->source());  // no archive, no destination made
     root_ = OpenDestination();
     log_.Line("Extracting " + archive->posix_path());
-    format::ArchiveReader reader(archive->source());
     try {
       while (auto e = reader.Next()) {
         if (EntrySelected(cmd_, *e)) Extract(archive->source(), *e);

@@ -171,6 +171,15 @@ std::vector<CodeCase> Cases() {
                  }});
   }
 
+  // A restore from the wrong file leaves no empty destination behind.
+  c.push_back({"NotAnArchiveToExtractInto", UNLHA_ERROR_NOT_ARC_FILE,
+               [](const fs::path& d) {
+                 WriteFile(d / "X.LZH", "plain text, not an archive\n");
+                 return Prepared{{"x", "X.LZH", "restore\\"}};
+               },
+               Runner::kInProcess,
+               [](const fs::path& d) { EXPECT_FALSE(fs::exists(d / "restore")); }});
+
   // --- Damaged archives: the second entry's header, so the first is a sound entry ---
   c.push_back({"HeaderBroken", UNLHA_ERROR_HEADER_BROKEN, [](const fs::path& d) {
                  MakeArchive(d);
