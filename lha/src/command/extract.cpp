@@ -116,7 +116,10 @@ class Extractor {
     const fs::Resolution r = fs::ResolveExisting(dest);
     int error = 0;
     platform::File root;
-    if (r.status == fs::ResolveStatus::kFound) root = platform::File::OpenFolder(r.path, &error);
+    // The user may name a link to a folder: "/." makes it a folder on the way, followed like
+    // any; the links below it are never followed.
+    if (r.status == fs::ResolveStatus::kFound)
+      root = platform::File::OpenFolder(r.path + "/.", &error);
     if (!root.is_open())
       throw Error(UNLHA_ERROR_MAKE_DIRECTORY, dest + ": the destination is not a folder");
     return root;

@@ -221,6 +221,19 @@ INSTANTIATE_TEST_SUITE_P(
                         {"keep", "keep/x.txt", "in"}}),
     [](const auto& info) { return info.param.name; });
 
+// The destination is the user's to name: a link to a folder there is followed, as the links on
+// the way to it are. Only links inside it are never followed.
+TEST(Extraction, IntoADestinationThatIsALinkToAFolder) {
+  TempDir tmp(/*enter=*/true);
+  WriteFile(tmp.path() / "f.txt", "f\n");
+  ASSERT_EQ(Call("a A.LZH f.txt").code, 0);
+  fs::create_directories("real");
+  fs::create_directory_symlink("real", "restore");
+  const CallResult r = Call("x A.LZH restore\\");
+  EXPECT_EQ(r.code, 0) << r.output;
+  EXPECT_EQ(ReadFile(tmp.path() / "real" / "f.txt"), "f\n");
+}
+
 // --- u carries unchanged entries over and replaces changed ones ----------------------------------
 
 class Update : public ::testing::Test {
