@@ -41,7 +41,7 @@ bool IsTemporaryFileOf(const std::string& name, const std::string& archive_name)
 
 // Temporary files of this archive that other commands left beside it. A command holds a lock on
 // its temporary file while it writes, and a killed one loses it: such leftovers are removed.
-// The statuses of those still locked are returned, so that they are never packed either.
+// The statuses of the others (locked, or not this user's) are returned: never packed either.
 std::vector<platform::FileStatus> SweepTemporaryFiles(const std::string& archive_path) {
   const auto [dir, name] = SplitArchivePath(archive_path);
   const std::string folder_path = dir.empty() ? "." : dir;
@@ -51,10 +51,11 @@ std::vector<platform::FileStatus> SweepTemporaryFiles(const std::string& archive
   if (!folder.is_open() || !names) return in_use;
   for (const auto& n : *names) {
     if (!IsTemporaryFileOf(n, name)) continue;
-    platform::File leftover = folder.OpenForReadingIn(n, nullptr);
     platform::FileStatus st;
-    if (!leftover.is_open() || !leftover.Status(&st)) continue;
-    if (!leftover.TryLock() || !folder.RemoveIn(n)) in_use.push_back(st);
+    if (!folder.StatusIn(n, &st) || st.kind != fs::Kind::kFile) continue;
+    // One this user cannot open or remove is kept out all the same.
+    platform::File leftover = folder.OpenForReadingIn(n, nullptr);
+    if (!leftover.is_open() || !leftover.TryLock() || !folder.RemoveIn(n)) in_use.push_back(st);
   }
   return in_use;
 }

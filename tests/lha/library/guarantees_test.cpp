@@ -88,6 +88,24 @@ TEST(NeverPacked, AStaleTemporaryFileOfAnArchiveNotYetMade) {
   EXPECT_EQ(NamesStartingWith(tree, ".B.LZH."), std::vector<std::string>{});
 }
 
+// A temporary file of the archive that this user may not even read (another user's command) is
+// kept out of the archive all the same, not reported as a source that cannot be read.
+TEST(NeverPacked, ATemporaryFileThisUserCannotRead) {
+  TempDir tmp;
+  fs::permissions(tmp.path(), fs::perms::all);
+  const fs::path tree = tmp.path() / "TREE";
+  WriteFile(tree / "a.txt", "a\n");
+  fs::permissions(tree, fs::perms::all);
+  const fs::path stale = tree / ".B.LZH.777.tmp";
+  WriteFile(stale, "someone else's\n");
+  fs::permissions(stale, fs::perms::owner_read | fs::perms::owner_write);
+  const std::string line = FolderFormLine(tree, tree / "B.LZH", tmp.path() / "list.txt");
+  const CallResult r = CallInChild(line, 1 << 16, tmp.path(), [] { return DropToNobody(); });
+  EXPECT_EQ(r.code, 0) << r.output;
+  EXPECT_EQ(ListedNames(tree / "B.LZH"), (std::set<std::string>{"TREE", "TREE/a.txt"}));
+  EXPECT_TRUE(fs::exists(stale)) << "not this user's to remove";
+}
+
 // A file that only looks like our temporary files, for another archive, is packed like any.
 TEST(NeverPacked, OnlyTheArchivesOwnTemporaryFiles) {
   TempDir tmp;
