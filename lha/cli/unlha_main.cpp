@@ -1,9 +1,10 @@
 // unlha: the archiver library for people. Restores (extracts), lists, tests and creates
 // archives by hand:  unlha <command> [switches] <archive> [more ...]
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
-#include <vector>
 
 #include "platform/process.h"
 #include "platform/text.h"
@@ -62,11 +63,22 @@ int main(int argc, char** argv) {
     command_line += Token(argv[i]);
   }
   UnlhaSetCursorMode(platform::process::StandardErrorIsTerminal() ? 1 : 0);
-  std::vector<char> output(1 << 20, '\0');
-  const int32_t code = Unlha(0, command_line.c_str(), output.data(),
-                             static_cast<uint32_t>(output.size()));
-  std::fputs(output.data(), stdout);
+  // Room for the log of a command over an archive of many thousands of entries. The buffer comes
+  // from calloc, so the pages the text does not reach are never touched.
+  constexpr uint32_t kOutputSize = 64u << 20;
+  std::unique_ptr<char, decltype(&std::free)> output(
+      static_cast<char*>(std::calloc(kOutputSize, 1)), &std::free);
+  if (!output) {
+    std::fputs("unlha: out of memory\n", stderr);
+    return 1;
+  }
+  const int32_t code = Unlha(0, command_line.c_str(), output.get(), kOutputSize);
+  const size_t shown = std::strlen(output.get());
+  std::fwrite(output.get(), 1, shown, stdout);
   std::fflush(stdout);
+  // The library cuts a longer text at a character boundary, up to 3 bytes short of the end.
+  if (shown + 4 >= kOutputSize)
+    std::fprintf(stderr, "unlha: the output was cut after %zu bytes\n", shown);
   if (code == 0) return 0;
   std::fprintf(stderr, "unlha: %d: %s\n", code,
                platform::ToAnsi(unlha::ResultCodeMessage(code)).c_str());

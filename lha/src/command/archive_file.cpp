@@ -44,10 +44,11 @@ std::optional<OpenArchive> OpenArchive::Open(const std::string& winpath, LockMod
   throw Error(UNLHA_ERROR_ALREADY_RUNNING, a.posix_path_ + ": keeps changing under other commands");
 }
 
-std::vector<format::EntryHeader> OpenArchive::ReadHeaders() {
+std::vector<format::EntryHeader> OpenArchive::ReadHeaders(uint64_t* prefix_size) {
   format::ArchiveReader reader(*source_);
   std::vector<format::EntryHeader> entries;
   while (auto e = reader.Next()) entries.push_back(std::move(*e));
+  if (prefix_size) *prefix_size = reader.archive_offset();
   return entries;
 }
 

@@ -23,8 +23,9 @@ class OpenArchive {
   static std::optional<OpenArchive> Open(const std::string& winpath, LockMode mode);
 
   // Walks every header (throws what the walker throws: 32795 for a file that is no archive,
-  // 32791/32790/32794 for damage).
-  std::vector<format::EntryHeader> ReadHeaders();
+  // 32791/32790/32794 for damage). `prefix_size`, when given, receives the length of foreign
+  // bytes before the first header (a self-extractor stub, or a file the archive sits inside).
+  std::vector<format::EntryHeader> ReadHeaders(uint64_t* prefix_size = nullptr);
 
   const std::string& posix_path() const { return posix_path_; }
   const platform::FileStatus& status() const { return status_; }

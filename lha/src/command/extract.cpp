@@ -44,19 +44,24 @@ std::optional<Components> SafePath(const format::EntryHeader& e, bool flat, std:
   return out;
 }
 
-// Whether a link at `link_path` pointing at `target` stays inside the destination.
+// Whether a link at `link_path` pointing at `target` stays inside the destination. ".." counts
+// only at the start of the target, where it climbs the real folders the link was made in: after
+// a name it climbs from wherever that name leads, and the name may be a link, extracted before
+// or after this one ("b" -> "." makes "b/.." the destination's parent).
 bool LinkStaysInside(const Components& link_path, const std::string& target) {
   if (target.empty() || target[0] == '/') return false;
-  Components where(link_path.begin(), link_path.end() - 1);
+  size_t depth = link_path.size() - 1;
+  bool after_name = false;
   std::vector<std::string> parts;
   format::SplitPath(target, parts);
   for (const auto& p : parts) {
     if (p == ".") continue;
-    if (p == "..") {
-      if (where.empty()) return false;
-      where.pop_back();
+    if (p != "..") {
+      after_name = true;
+    } else if (after_name || depth == 0) {
+      return false;
     } else {
-      where.push_back(p);
+      --depth;
     }
   }
   return true;
@@ -77,9 +82,9 @@ class Extractor {
   int32_t Run() {
     std::optional<OpenArchive> archive = OpenArchive::Open(cmd_.archive, LockMode::kShared);
     if (!archive) throw Error(UNLHA_ERROR_ARC_FILE_OPEN, cmd_.archive + ": no such archive");
+    format::ArchiveReader reader(archive->source());  // no archive, no destination made
     root_ = OpenDestination();
     log_.Line("Extracting " + archive->posix_path());
-    format::ArchiveReader reader(archive->source());
     try {
       while (auto e = reader.Next()) {
         if (EntrySelected(cmd_, *e)) Extract(archive->source(), *e);
@@ -111,7 +116,10 @@ class Extractor {
     const fs::Resolution r = fs::ResolveExisting(dest);
     int error = 0;
     platform::File root;
-    if (r.status == fs::ResolveStatus::kFound) root = platform::File::OpenFolder(r.path, &error);
+    // The user may name a link to a folder: "/." makes it a folder on the way, followed like
+    // any; the links below it are never followed.
+    if (r.status == fs::ResolveStatus::kFound)
+      root = platform::File::OpenFolder(r.path + "/.", &error);
     if (!root.is_open())
       throw Error(UNLHA_ERROR_MAKE_DIRECTORY, dest + ": the destination is not a folder");
     return root;

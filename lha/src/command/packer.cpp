@@ -22,7 +22,8 @@ struct SourceFailure {
 };
 
 // Packing pays off only if it saves something; past this much input without a saving the
-// rest is not tried, and the file is stored.
+// rest is not tried, and the file is stored. The encoder's count lags behind by the block it
+// is still collecting (up to some 64 K symbols), so "no saving" means less than 1/64 saved.
 constexpr uint64_t kGiveUpAfter = 16 << 20;
 constexpr size_t kChunk = 256 << 10;
 
@@ -94,7 +95,8 @@ std::optional<DataResult> Compress(CheckedReader& in, ArchiveWriter& out, codec:
     crc.Update(chunk);
     encoder->Write(chunk);
     r.original += n;
-    if (r.original >= kGiveUpAfter && encoder->packed_size() >= r.original) return std::nullopt;
+    if (r.original >= kGiveUpAfter && encoder->packed_size() + r.original / 64 >= r.original)
+      return std::nullopt;
   }
   encoder->Finish();
   r.packed = encoder->packed_size();

@@ -22,13 +22,49 @@ namespace {
 
 namespace fs = platform::fs;
 
+// The folder of the archive ("" for the current one, else ending in '/') and its name.
+std::pair<std::string, std::string> SplitArchivePath(const std::string& archive_path) {
+  const size_t slash = archive_path.rfind('/');
+  if (slash == std::string::npos) return {"", archive_path};
+  return {archive_path.substr(0, slash + 1), archive_path.substr(slash + 1)};
+}
+
+// Temporary files are named ".<archive name>.<digits>.tmp", beside the archive.
+bool IsTemporaryFileOf(const std::string& name, const std::string& archive_name) {
+  const std::string head = "." + archive_name + ".", tail = ".tmp";
+  if (name.size() <= head.size() + tail.size() || name.compare(0, head.size(), head) != 0 ||
+      name.compare(name.size() - tail.size(), tail.size(), tail) != 0)
+    return false;
+  const std::string middle = name.substr(head.size(), name.size() - head.size() - tail.size());
+  return middle.find_first_not_of("0123456789") == std::string::npos;
+}
+
+// Temporary files of this archive that other commands left beside it. A command holds a lock on
+// its temporary file while it writes, and a killed one loses it: such leftovers are removed.
+// The statuses of the others (locked, or not this user's) are returned: never packed either.
+std::vector<platform::FileStatus> SweepTemporaryFiles(const std::string& archive_path) {
+  const auto [dir, name] = SplitArchivePath(archive_path);
+  const std::string folder_path = dir.empty() ? "." : dir;
+  std::vector<platform::FileStatus> in_use;
+  const platform::File folder = platform::File::OpenFolder(folder_path, nullptr);
+  const auto names = fs::ListFolder(folder_path);
+  if (!folder.is_open() || !names) return in_use;
+  for (const auto& n : *names) {
+    if (!IsTemporaryFileOf(n, name)) continue;
+    platform::FileStatus st;
+    if (!folder.StatusIn(n, &st) || st.kind != fs::Kind::kFile) continue;
+    // One this user cannot open or remove is kept out all the same.
+    platform::File leftover = folder.OpenForReadingIn(n, nullptr);
+    if (!leftover.is_open() || !leftover.TryLock() || !folder.RemoveIn(n)) in_use.push_back(st);
+  }
+  return in_use;
+}
+
 // The temporary file the new archive is written into; removed unless it became the archive.
 class TemporaryArchive {
  public:
   explicit TemporaryArchive(const std::string& archive_path) {
-    const size_t slash = archive_path.rfind('/');
-    const std::string dir = slash == std::string::npos ? "" : archive_path.substr(0, slash + 1);
-    const std::string name = archive_path.substr(slash == std::string::npos ? 0 : slash + 1);
+    const auto [dir, name] = SplitArchivePath(archive_path);
     std::random_device seed;
     std::minstd_rand rng(seed());
     for (int attempt = 0; attempt < 100 && !file_.is_open(); ++attempt) {
@@ -39,6 +75,7 @@ class TemporaryArchive {
         throw Error(UNLHA_ERROR_TEMP_FILE, path_ + ": " + fs::ErrorText(error));
     }
     if (!file_.is_open()) throw Error(UNLHA_ERROR_TEMP_FILE, path_ + ": no free name");
+    file_.TryLock();  // tells a later command that this file is not a leftover
     file_.Status(&status_);
   }
   ~TemporaryArchive() {
@@ -113,14 +150,28 @@ class Updater {
     const std::string archive_path = ArchivePosixPath(cmd_.archive);
     std::optional<OpenArchive> old = OpenArchive::Open(cmd_.archive, LockMode::kExclusive);
     std::vector<format::EntryHeader> entries;
-    if (old) entries = old->ReadHeaders();  // throws before anything is written
+    if (old) {
+      uint64_t prefix = 0;
+      entries = old->ReadHeaders(&prefix);  // throws before anything is written
+      // The new archive would keep the entries and lose the bytes before them: whatever holds
+      // an archive after other bytes (a self-extractor, an archive inside a tar) is not ours
+      // to rewrite.
+      if (prefix != 0) {
+        throw Error(UNLHA_ERROR_NOT_ARC_FILE, archive_path + ": the archive starts after " +
+                                                  std::to_string(prefix) +
+                                                  " bytes of something else; it is not rewritten");
+      }
+    }
     log_.Line(std::string(old ? "Updating " : "Creating ") + archive_path);
 
+    const std::vector<platform::FileStatus> others = SweepTemporaryFiles(archive_path);
     TemporaryArchive temp(archive_path);
-    const Enumeration found = EnumerateSources(
-        cmd_.names, cmd_.switches, [&](const platform::FileStatus& st) {
+    const Enumeration found =
+        EnumerateSources(cmd_.names, cmd_.switches, [&](const platform::FileStatus& st) {
           return st.SameFileAs(temp.status()) || (old && st.SameFileAs(old->status())) ||
-                 IsListFile(st);
+                 IsListFile(st) ||
+                 std::any_of(others.begin(), others.end(),
+                             [&](const platform::FileStatus& o) { return st.SameFileAs(o); });
         });
     for (const auto& p : found.problems) Problem(p);
     const std::vector<const Source*> sources = Deduplicate(found.sources);
