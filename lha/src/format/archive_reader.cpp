@@ -79,6 +79,16 @@ void ArchiveReader::Locate() {
     } catch (const Error& e) {
       first_error = e;
     }
+    // What is plainly an LZH header at the very start is the archive's first header, however
+    // damaged: taking the next header for the start would pass the damage off as a prefix and
+    // lose the first entry without a word.
+    uint8_t start[kPrefixSize] = {};
+    if (size_ >= kPrefixSize && source_->ReadAt(0, start) == kPrefixSize &&
+        start[kMethodOffset] == '-' && start[kMethodOffset + 4] == '-' && start[kLevelOffset] <= 3 &&
+        IsKnownMethod(std::string_view(reinterpret_cast<const char*>(start) + kMethodOffset,
+                                       kMethodSize))) {
+      throw *first_error;
+    }
   }
 
   // Scan a window for the first real header behind a prefix. The window is read once; each
