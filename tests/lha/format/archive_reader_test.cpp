@@ -437,7 +437,7 @@ namespace {
 
 TEST(Damage, AFirstHeaderThatIsPlainlyAHeaderIsNeverTakenForAPrefix) {
   Bytes archive = Archive({StoredLevel2("a.txt", "one\n"), StoredLevel2("b.txt", "two\n"), kEnd});
-  archive[30] ^= 0x01;  // inside the first header's name: its header CRC no longer matches
+  archive[33] ^= 0x01;  // inside the first header's name: its header CRC no longer matches
   const testing::Walk w = WalkArchive(archive);
   EXPECT_EQ(w.code, UNLHA_ERROR_HEADER_CRC) << w.detail;
   EXPECT_TRUE(w.entries.empty());  // b.txt alone would pass for the whole archive
