@@ -154,6 +154,10 @@ class Extractor {
     if (flat && e.kind == format::EntryKind::kDirectory) return;
     const std::string shown = e.JoinedPath('/');
     progress_.Entry(shown);
+    // A folder entry naming no folder (some writers mark the top this way) has nothing to make.
+    if (e.kind == format::EntryKind::kDirectory &&
+        std::all_of(e.path.begin(), e.path.end(), [](const std::string& c) { return c == "."; }))
+      return;
     std::string reason;
     const auto path = SafePath(e, flat, &reason);
     if (!path) return Problem(UNLHA_ERROR_FILE_OPEN, shown + ": " + reason);
