@@ -9,6 +9,10 @@ namespace lha::command {
 void OutputLog::Line(std::string_view line) {
   if (truncated_) return;
   std::string piece(line);
+  // Names come from archives made anywhere: control characters in them (a terminal's escape
+  // sequences, say) are shown as "?", never passed on to whoever prints the log.
+  for (auto& c : piece)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
   piece += '\n';
   if (text_.size() + piece.size() > capacity_) {
     text_.append(piece, 0, platform::Utf8PrefixLength(piece, capacity_ - text_.size()));
