@@ -29,8 +29,8 @@ class Enumerator {
   Enumerator(const Switches& switches, const ExcludedFile& excluded, Enumeration& out)
       : sw_(switches), excluded_(excluded), out_(out) {}
 
-  void Expand(const NameSpec& spec) {
-    const std::string combined = spec.base + spec.name;
+  void Expand(const NameSpec& named) {
+    const std::string combined = named.base + named.name;
     const auto parsed = winpath::Parse(combined);
     if (parsed.parts.empty() || parsed.parts.back() == "..")
       return Problem(UNLHA_ERROR_NOT_EXIST, combined + ": names no file");
@@ -45,7 +45,7 @@ class Enumerator {
     const bool wildcard = winpath::HasWildcards(pattern);
 
     // The pattern's folder as stored: the components after the base, spelled as on disk.
-    const size_t rel = StoredPrefix(spec).size();
+    const size_t rel = StoredPrefix(named).size();
     const auto disk = SplitPosix(m.dir);
     std::vector<std::string> prefix;
     if (sw_.keep_paths && rel > 0 && rel <= disk.size())
@@ -157,13 +157,13 @@ class Enumerator {
 
 }  // namespace
 
-std::vector<std::string> StoredPrefix(const NameSpec& spec) {
-  const auto whole = winpath::Parse(spec.base + spec.name);
-  const auto base = winpath::Parse(spec.base);
+std::vector<std::string> StoredPrefix(const NameSpec& named) {
+  const auto whole = winpath::Parse(named.base + named.name);
+  const auto base = winpath::Parse(named.base);
   std::vector<std::string> parts(whole.parts.begin(),
                                  whole.parts.empty() ? whole.parts.end() : whole.parts.end() - 1);
   size_t common = 0;
-  if (!spec.base.empty() && whole.rooted == base.rooted) {
+  if (!named.base.empty() && whole.rooted == base.rooted) {
     while (common < parts.size() && common < base.parts.size() &&
            parts[common] == base.parts[common])
       ++common;
@@ -180,7 +180,7 @@ Enumeration EnumerateSources(const std::vector<NameSpec>& names, const Switches&
                              const ExcludedFile& excluded) {
   Enumeration out;
   Enumerator e(switches, excluded, out);
-  for (const auto& spec : names) e.Expand(spec);
+  for (const auto& named : names) e.Expand(named);
   return out;
 }
 

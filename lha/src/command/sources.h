@@ -44,6 +44,6 @@ Enumeration EnumerateSources(const std::vector<NameSpec>& names, const Switches&
 
 // The stored path of a name given on a command line, relative to its base folder: every
 // component after the base, with "..", "." and a leading root dropped.
-std::vector<std::string> StoredPrefix(const NameSpec& spec);
+std::vector<std::string> StoredPrefix(const NameSpec& named);
 
 }  // namespace lha::command
