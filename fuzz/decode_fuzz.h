@@ -3,9 +3,9 @@
 // rest is the packed data. Any outcome but the Huffman-code error is a bug.
 #pragma once
 
-#include <span>
 #include <cstdint>
 #include <cstdlib>
+#include <span>
 #include <vector>
 
 #include "codec/codec.h"

@@ -1,5 +1,4 @@
 #include "backup/backup_modes.h"
-
 #include "platform/text.h"
 
 namespace backup {

@@ -41,8 +41,8 @@ std::wstring QuoteArg(std::wstring_view value) {
 std::wstring GetShortPathArg(platform::Platform& os, std::wstring path) {
   constexpr uint32_t kBufferLength = 300;
   std::vector<char> buffer(kBufferLength, '\0');
-  const uint32_t n = os.GetShortPathNameA(platform::ToAnsi(path).c_str(), buffer.data(),
-                                          kBufferLength);
+  const uint32_t n =
+      os.GetShortPathNameA(platform::ToAnsi(path).c_str(), buffer.data(), kBufferLength);
   // A short form too long for the buffer is not written into it: the long form is the only one.
   if (n == 0 || n >= kBufferLength) return QuoteArg(path);
   return BufferText(buffer);

@@ -13,7 +13,8 @@
 
 namespace {
 
-constexpr char kHelp[] = R"(usage: unlha <command> [switches] <archive> [base-folder/] [names ...] [@list-file ...]
+constexpr char kHelp[] =
+    R"(usage: unlha <command> [switches] <archive> [base-folder/] [names ...] [@list-file ...]
 
 Restore a backup:      unlha x BACKUP.LZH restore/
 List an archive:       unlha l BACKUP.LZH

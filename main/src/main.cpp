@@ -23,16 +23,19 @@ double ToNumber(const std::wstring& text) {
   size_t i = 0;
   if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
   size_t digits = 0;
-  while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i, ++digits;
+  while (i < s.size() && s[i] >= '0' && s[i] <= '9')
+    ++i, ++digits;
   if (i < s.size() && s[i] == '.') {
     ++i;
-    while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i, ++digits;
+    while (i < s.size() && s[i] >= '0' && s[i] <= '9')
+      ++i, ++digits;
   }
   if (digits > 0 && i < s.size() && (s[i] == 'E' || s[i] == 'e')) {
     size_t j = i + 1;
     if (j < s.size() && (s[j] == '+' || s[j] == '-')) ++j;
     const size_t exponent_start = j;
-    while (j < s.size() && s[j] >= '0' && s[j] <= '9') ++j;
+    while (j < s.size() && s[j] >= '0' && s[j] <= '9')
+      ++j;
     if (j > exponent_start) i = j;
   }
   if (digits == 0 || i != s.size()) platform::Raise(platform::ErrorKind::kTypeMismatch);
@@ -162,8 +165,8 @@ int Main(platform::Platform& os) {
   } catch (const platform::RuntimeError& e) {
     return GeneralErrorHandler(os, e.Description());
   } catch (const std::bad_alloc&) {
-    return GeneralErrorHandler(os, platform::RuntimeError(platform::ErrorKind::kOutOfMemory)
-                                       .Description());
+    return GeneralErrorHandler(
+        os, platform::RuntimeError(platform::ErrorKind::kOutOfMemory).Description());
   } catch (const std::exception& e) {
     return GeneralErrorHandler(os, FromAnsi(e.what()));
   }

@@ -39,7 +39,9 @@ RuntimeError::RuntimeError(ErrorKind kind, std::wstring detail) : kind_(kind) {
   what_ = ToAnsi(description_);
 }
 
-void Raise(ErrorKind kind, std::wstring detail) { throw RuntimeError(kind, std::move(detail)); }
+void Raise(ErrorKind kind, std::wstring detail) {
+  throw RuntimeError(kind, std::move(detail));
+}
 
 int16_t ToInt16(int64_t value) {
   if (value < std::numeric_limits<int16_t>::min() || value > std::numeric_limits<int16_t>::max())

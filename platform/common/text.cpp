@@ -120,13 +120,15 @@ wchar_t LowerChar(wchar_t c) {
 
 std::wstring UCase(std::wstring_view text) {
   std::wstring out(text);
-  for (auto& c : out) c = UpperChar(c);
+  for (auto& c : out)
+    c = UpperChar(c);
   return out;
 }
 
 std::wstring LCase(std::wstring_view text) {
   std::wstring out(text);
-  for (auto& c : out) c = LowerChar(c);
+  for (auto& c : out)
+    c = LowerChar(c);
   return out;
 }
 
@@ -161,6 +163,8 @@ std::wstring RTrim(std::wstring_view text) {
   return last == std::wstring_view::npos ? std::wstring() : std::wstring(text.substr(0, last + 1));
 }
 
-std::wstring Trim(std::wstring_view text) { return LTrim(RTrim(text)); }
+std::wstring Trim(std::wstring_view text) {
+  return LTrim(RTrim(text));
+}
 
 }  // namespace platform

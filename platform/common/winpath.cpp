@@ -21,7 +21,8 @@ bool GlobMatch(std::wstring_view p, std::wstring_view s) {
       return false;
     }
   }
-  while (pi < p.size() && p[pi] == L'*') ++pi;
+  while (pi < p.size() && p[pi] == L'*')
+    ++pi;
   return pi == p.size();
 }
 
@@ -34,7 +35,8 @@ ParsedPath Parse(std::string_view path) {
   size_t i = 0;
   while (i < path.size()) {
     size_t j = i;
-    while (j < path.size() && !IsSeparator(path[j])) ++j;
+    while (j < path.size() && !IsSeparator(path[j]))
+      ++j;
     std::string_view part = path.substr(i, j - i);
     if (part.empty() || part == ".") {
       // nothing
@@ -52,7 +54,9 @@ ParsedPath Parse(std::string_view path) {
   return out;
 }
 
-bool HasWildcards(std::string_view name) { return name.find_first_of("*?") != std::string_view::npos; }
+bool HasWildcards(std::string_view name) {
+  return name.find_first_of("*?") != std::string_view::npos;
+}
 
 bool MatchWildcard(std::string_view pattern, std::string_view name) {
   const std::wstring p = UCase(FromAnsi(pattern));

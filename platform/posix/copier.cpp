@@ -82,7 +82,8 @@ class Copier {
       const fs::PatternMatches m = fs::MatchPattern(source);
       if (m.status != fs::ResolveStatus::kFound) return Fail(source, ResolveReason(m.status));
       if (m.names.empty()) return Fail(source, "no file matches");
-      for (const auto& name : m.names) CopyTopLevel(m.dir, name, dest_dir);
+      for (const auto& name : m.names)
+        CopyTopLevel(m.dir, name, dest_dir);
       return;
     }
     const fs::Resolution r = fs::ResolveExisting(source);
@@ -145,7 +146,8 @@ class Copier {
                     const std::string& dest_dir) {
     const std::string src = fs::Join(src_dir, name);
     struct stat st;
-    if (::stat(src.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && IsSameOrBelow(RealPath(dest_dir), RealPath(src)))
+    if (::stat(src.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+        IsSameOrBelow(RealPath(dest_dir), RealPath(src)))
       return Fail(src, "a folder cannot be copied into itself or a folder below it");
     Fd sdir(::open(src_dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     Fd ddir(::open(dest_dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -270,7 +272,8 @@ class Copier {
   std::string TempName(const char* name) {
     static const char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
     std::string suffix(8, '0');
-    for (auto& c : suffix) c = kDigits[rng_() % 36];
+    for (auto& c : suffix)
+      c = kDigits[rng_() % 36];
     return "." + std::string(name).substr(0, 200) + ".quillory-" + suffix;
   }
 
@@ -290,8 +293,7 @@ class Copier {
       if (n == 0) return true;
       if (n > 0) continue;
       if (errno == EINTR) continue;
-      if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
-        return false;
+      if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return false;
       kernel_copy_ = false;  // this pair of file systems cannot; don't ask again per file
     }
     while (true) {
@@ -331,7 +333,8 @@ int32_t RunFileOperation(SHFILEOPSTRUCTA& op) {
   if (op.wFunc != FO_COPY || sources.empty() || targets.size() > 1) return 1;
   std::string dest;
   if (copier.PrepareDestination(targets.empty() ? std::string() : targets[0], &dest)) {
-    for (const auto& source : sources) copier.CopySource(source, dest);
+    for (const auto& source : sources)
+      copier.CopySource(source, dest);
   }
   return copier.failures();
 }

@@ -42,7 +42,9 @@ void Fill(const struct stat& st, FileStatus* out) {
   out->inode = st.st_ino;
 }
 
-File Opened(int fd, int* error) { return fd >= 0 ? File(fd) : FailedFile(error); }
+File Opened(int fd, int* error) {
+  return fd >= 0 ? File(fd) : FailedFile(error);
+}
 
 // Opens for reading with O_NONBLOCK, so a FIFO in a file's place cannot stall the caller, and
 // accepts only a regular file.
@@ -91,7 +93,8 @@ bool File::Close(int* error) {
 }
 
 File File::OpenForReading(const std::string& path, int* error) {
-  return RegularFileFor(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW), error);
+  return RegularFileFor(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW),
+                        error);
 }
 
 File File::OpenExisting(const std::string& path, int* error) {
@@ -124,8 +127,8 @@ int64_t File::Read(std::span<uint8_t> buf, int* error) {
 int64_t File::ReadAt(uint64_t offset, std::span<uint8_t> buf, int* error) const {
   size_t done = 0;
   while (done < buf.size()) {
-    const ssize_t n = ::pread(fd_, buf.data() + done, buf.size() - done,
-                              static_cast<off_t>(offset + done));
+    const ssize_t n =
+        ::pread(fd_, buf.data() + done, buf.size() - done, static_cast<off_t>(offset + done));
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return Fail(error), -1;
     if (n == 0) break;
@@ -169,10 +172,16 @@ bool File::Truncate(uint64_t size, int* error) {
   return ::ftruncate(fd_, static_cast<off_t>(size)) == 0 || Fail(error);
 }
 
-bool File::Sync(int* error) { return ::fsync(fd_) == 0 || Fail(error); }
+bool File::Sync(int* error) {
+  return ::fsync(fd_) == 0 || Fail(error);
+}
 
-bool File::TryLock() { return ::flock(fd_, LOCK_EX | LOCK_NB) == 0; }
-bool File::TryLockShared() { return ::flock(fd_, LOCK_SH | LOCK_NB) == 0; }
+bool File::TryLock() {
+  return ::flock(fd_, LOCK_EX | LOCK_NB) == 0;
+}
+bool File::TryLockShared() {
+  return ::flock(fd_, LOCK_SH | LOCK_NB) == 0;
+}
 
 bool File::SetMode(uint32_t mode, int* error) {
   return ::fchmod(fd_, mode & 07777) == 0 || Fail(error);
@@ -189,14 +198,13 @@ File File::OpenFolderIn(const std::string& name, int* error) const {
 }
 
 File File::OpenForReadingIn(const std::string& name, int* error) const {
-  return RegularFileFor(
-      ::openat(fd_, name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW), error);
+  return RegularFileFor(::openat(fd_, name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW),
+                        error);
 }
 
 File File::CreateNewIn(const std::string& name, uint32_t mode, int* error) const {
   return Opened(
-      ::openat(fd_, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode),
-      error);
+      ::openat(fd_, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode), error);
 }
 
 bool File::MakeFolderIn(const std::string& name, uint32_t mode, int* error) const {
@@ -266,7 +274,9 @@ bool LinkFile(const std::string& from, const std::string& to, int* error) {
   return ::link(from.c_str(), to.c_str()) == 0 || Fail(error);
 }
 
-bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+bool RemoveFile(const std::string& path) {
+  return ::unlink(path.c_str()) == 0;
+}
 
 bool MakeFolder(const std::string& path, uint32_t mode, int* error) {
   return ::mkdir(path.c_str(), mode) == 0 || Fail(error);
@@ -274,7 +284,9 @@ bool MakeFolder(const std::string& path, uint32_t mode, int* error) {
 
 bool SyncFolderOf(const std::string& path) {
   const size_t slash = path.rfind('/');
-  const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  const std::string dir = slash == std::string::npos ? "."
+                          : slash == 0               ? "/"
+                                                     : path.substr(0, slash);
   const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return false;
   const bool ok = ::fsync(fd) == 0;
@@ -282,8 +294,14 @@ bool SyncFolderOf(const std::string& path) {
   return ok;
 }
 
-bool IsNoSpaceError(int error) { return error == ENOSPC || error == EDQUOT; }
-bool IsMissingError(int error) { return error == ENOENT || error == ENOTDIR; }
-bool IsExistsError(int error) { return error == EEXIST; }
+bool IsNoSpaceError(int error) {
+  return error == ENOSPC || error == EDQUOT;
+}
+bool IsMissingError(int error) {
+  return error == ENOENT || error == ENOTDIR;
+}
+bool IsExistsError(int error) {
+  return error == EEXIST;
+}
 
 }  // namespace platform

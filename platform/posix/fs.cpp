@@ -13,9 +13,13 @@
 namespace platform::fs {
 namespace {
 
-std::string Base(bool rooted) { return rooted ? "/" : ""; }
+std::string Base(bool rooted) {
+  return rooted ? "/" : "";
+}
 
-std::string AsPath(const std::string& p) { return p.empty() ? "." : p; }
+std::string AsPath(const std::string& p) {
+  return p.empty() ? "." : p;
+}
 
 // Finds the one name in `dir` equal to `part` ignoring case.
 ResolveStatus MatchOne(const std::string& dir, const std::string& part, std::string* found) {
@@ -153,6 +157,8 @@ std::string ErrorText(int error_number) {
   return ::strerror_r(error_number, buf, sizeof buf);
 }
 
-std::string LastErrorText() { return ErrorText(errno); }
+std::string LastErrorText() {
+  return ErrorText(errno);
+}
 
 }  // namespace platform::fs

@@ -97,7 +97,8 @@ class PosixPlatform final : public Platform {
     }
   }
   ~PosixPlatform() override {
-    for (int fd : claimed_) ::close(fd);
+    for (int fd : claimed_)
+      ::close(fd);
   }
 
   std::string ArgumentText() override { return arguments_; }
@@ -105,7 +106,8 @@ class PosixPlatform final : public Platform {
   void MessageBox(const std::wstring& prompt, const std::optional<std::wstring>& title,
                   int style) override {
     std::string out = "[" + ToAnsi(title ? *title : kAppTitle) + "]" + BoxIcon(style) + "\n";
-    for (const auto& line : PromptLines(ToAnsi(prompt))) out += line + "\n";
+    for (const auto& line : PromptLines(ToAnsi(prompt)))
+      out += line + "\n";
     out += "[OK]\n";
     process::WriteStandardError(out);
     if (::isatty(STDIN_FILENO)) WaitForEnter();
@@ -135,7 +137,8 @@ class PosixPlatform final : public Platform {
     return std::any_of(m.names.begin(), m.names.end(), [&](const std::string& name) {
       if (winpath::IsHiddenName(name)) return false;
       const fs::Kind k = fs::KindOf(fs::Join(m.dir, name));
-      return k == fs::Kind::kFile || (k == fs::Kind::kFolder && filter == FindFilter::kFilesAndFolders);
+      return k == fs::Kind::kFile ||
+             (k == fs::Kind::kFolder && filter == FindFilter::kFilesAndFolders);
     });
   }
 
@@ -261,8 +264,8 @@ class PosixPlatform final : public Platform {
 
   // The library is looked for beside the executable, then in ../lib beside it, then where the
   // dynamic linker looks; never in the current folder.
-  uint32_t SearchPathA(const char* path, const char* file, const char* ext,
-                       uint32_t buffer_length, char* buffer, char** file_part) override {
+  uint32_t SearchPathA(const char* path, const char* file, const char* ext, uint32_t buffer_length,
+                       char* buffer, char** file_part) override {
     if (!file) return 0;
     std::string name = file;
     if (ext && name.find('.') == std::string::npos) name += ext;

@@ -8,7 +8,9 @@
 
 namespace platform::process {
 
-bool StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+bool StandardErrorIsTerminal() {
+  return ::isatty(STDERR_FILENO) == 1;
+}
 
 void WriteStandardError(std::string_view text) {
   while (!text.empty()) {

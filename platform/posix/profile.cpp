@@ -20,7 +20,9 @@ std::string_view TrimBlanks(std::string_view s) {
   return s.substr(first, last - first + 1);
 }
 
-std::string FoldName(std::string_view name) { return ToAnsi(UCase(FromAnsi(TrimBlanks(name)))); }
+std::string FoldName(std::string_view name) {
+  return ToAnsi(UCase(FromAnsi(TrimBlanks(name))));
+}
 
 std::string_view Unquote(std::string_view v) {
   if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
@@ -62,8 +64,8 @@ Profile Profile::Parse(std::string_view text) {
 
     if (line.starts_with('[')) {
       const size_t close = line.find(']');
-      std::string name = FoldName(line.substr(1, close == std::string_view::npos ? line.npos
-                                                                                   : close - 1));
+      std::string name =
+          FoldName(line.substr(1, close == std::string_view::npos ? line.npos : close - 1));
       current = seen_sections.insert(name).second ? &p.sections_[name] : nullptr;
       continue;
     }

@@ -33,8 +33,8 @@ class Profile {
 class ProfileReader {
  public:
   // GetPrivateProfileStringA: see platform.h.
-  uint32_t Get(const char* section, const char* key, const char* def, char* buffer,
-               uint32_t size, const char* file);
+  uint32_t Get(const char* section, const char* key, const char* def, char* buffer, uint32_t size,
+               const char* file);
 
  private:
   struct Cached {

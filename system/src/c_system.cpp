@@ -51,6 +51,8 @@ std::wstring cSystem::SystemDirectory() const {
   return BufferText(buffer);
 }
 
-int32_t cSystem::PlatformId() const { return static_cast<int32_t>(VersionInfo().dwPlatformId); }
+int32_t cSystem::PlatformId() const {
+  return static_cast<int32_t>(VersionInfo().dwPlatformId);
+}
 
 }  // namespace sys

@@ -81,14 +81,14 @@ TEST_F(ArchiveModesTest, FilesGoToTheLibraryAsTheyStand) {
   EXPECT_EQ(os_.written_files[0].second,
             "\r\nC:\\DATA\\A.TXT\r\nC:\\MY DATA\\B,C.TXT\r\nC:\\DATA\\*.TXT\r\n");
   // Two blanks after "-+"; a new archive in a folder with a blank, in its long form, quoted.
-  EXPECT_EQ(CommandLine(),
-            "u -+  -d0 -x0 \"C:\\MY BACKUP\\FILES.LZH\" @\"" + ListFile() + "\"");
+  EXPECT_EQ(CommandLine(), "u -+  -d0 -x0 \"C:\\MY BACKUP\\FILES.LZH\" @\"" + ListFile() + "\"");
 }
 
 TEST_F(ArchiveModesTest, ALibraryErrorIsShownAndTheListFileRemoved) {
   fake_.Script().command_result = UNLHA_ERROR_NOT_ARC_FILE;
   EXPECT_FALSE(Folders({L"C:\\DATA\\"}, L"C:\\X.LZH"));
-  EXPECT_EQ(os_.boxes, (std::vector<Box>{{L"指定されたﾌｧｲﾙはLzhﾌｧｲﾙではありません。", L"Quillory", 48}}));
+  EXPECT_EQ(os_.boxes,
+            (std::vector<Box>{{L"指定されたﾌｧｲﾙはLzhﾌｧｲﾙではありません。", L"Quillory", 48}}));
   EXPECT_FALSE(fsys::exists(ListFileOnDisk()));
 
   os_.boxes.clear();

@@ -1,8 +1,7 @@
 #include "backup/path_functions.h"
 
-#include <sys/stat.h>
-
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "platform/runtime.h"
 #include "support/fake_platform.h"
@@ -17,12 +16,16 @@ TEST(AddTrailingBackslashTest, ClosesThePathWithOneBackslash) {
     const wchar_t* in;
     const wchar_t* out;
   } cases[] = {
-      {L"C:\\BACKUP", L"C:\\BACKUP\\"}, {L"C:\\BACKUP\\", L"C:\\BACKUP\\"},
-      {L"C:\\BACKUP   ", L"C:\\BACKUP\\"}, {L"   ", L"\\"},
-      {L"", L"\\"}, {L"  C:\\X", L"  C:\\X\\"},
+      {L"C:\\BACKUP", L"C:\\BACKUP\\"},
+      {L"C:\\BACKUP\\", L"C:\\BACKUP\\"},
+      {L"C:\\BACKUP   ", L"C:\\BACKUP\\"},
+      {L"   ", L"\\"},
+      {L"", L"\\"},
+      {L"  C:\\X", L"  C:\\X\\"},
       {L"C:/BACKUP/", L"C:/BACKUP/\\"},
   };
-  for (const auto& c : cases) EXPECT_EQ(AddTrailingBackslash(c.in), c.out) << c.in;
+  for (const auto& c : cases)
+    EXPECT_EQ(AddTrailingBackslash(c.in), c.out) << c.in;
 }
 
 TEST(GetLastPathPartTest, TakesWhatFollowsTheLastSeparator) {
@@ -30,12 +33,20 @@ TEST(GetLastPathPartTest, TakesWhatFollowsTheLastSeparator) {
     const wchar_t* in;
     const wchar_t* out;
   } cases[] = {
-      {L"C:\\DATA\\A.TXT", L"A.TXT"}, {L"C:\\DATA\\", L""}, {L"C:/DATA/A.TXT", L"A.TXT"},
-      {L"C:A.TXT", L"A.TXT"},         {L"C:", L""},         {L"A.TXT", L"A.TXT"},
-      {L"", L""},                     {L"A\\B:C", L"C"},     {L"A:B\\C", L"C"},
-      {L"\\\\SERVER\\SHARE\\", L""},  {L"データ\\表.TXT", L"表.TXT"},
+      {L"C:\\DATA\\A.TXT", L"A.TXT"},
+      {L"C:\\DATA\\", L""},
+      {L"C:/DATA/A.TXT", L"A.TXT"},
+      {L"C:A.TXT", L"A.TXT"},
+      {L"C:", L""},
+      {L"A.TXT", L"A.TXT"},
+      {L"", L""},
+      {L"A\\B:C", L"C"},
+      {L"A:B\\C", L"C"},
+      {L"\\\\SERVER\\SHARE\\", L""},
+      {L"データ\\表.TXT", L"表.TXT"},
   };
-  for (const auto& c : cases) EXPECT_EQ(GetLastPathPart(c.in), c.out) << c.in;
+  for (const auto& c : cases)
+    EXPECT_EQ(GetLastPathPart(c.in), c.out) << c.in;
 }
 
 TEST(GetLastPathPartTest, OverflowsPast32767Characters) {
@@ -61,7 +72,8 @@ TEST(QuoteArgTest, QuotesTextWithBlanksOrCommas) {
       {L"SAY \"HI\"", L"\"SAY \"HI\"\""},
       {L"全角　空白", L"全角　空白"},  // an ideographic space is no blank
   };
-  for (const auto& c : cases) EXPECT_EQ(QuoteArg(c.in), c.out) << c.in;
+  for (const auto& c : cases)
+    EXPECT_EQ(QuoteArg(c.in), c.out) << c.in;
 }
 
 class PathFunctionsOnDisk : public ::testing::Test {
@@ -75,8 +87,10 @@ class PathFunctionsOnDisk : public ::testing::Test {
 
 TEST_F(PathFunctionsOnDisk, ShortPathsAreTheLongPathsQuotedWhenNeeded) {
   dir_.Write("MY BACKUP/OLD.LZH", "x");
-  EXPECT_EQ(GetShortPathArg(os_, Win("MY BACKUP\\NEW.LZH")), L"\"" + Win("MY BACKUP\\NEW.LZH") + L"\"");
-  EXPECT_EQ(GetShortPathArg(os_, Win("MY BACKUP\\OLD.LZH")), L"\"" + Win("MY BACKUP\\OLD.LZH") + L"\"");
+  EXPECT_EQ(GetShortPathArg(os_, Win("MY BACKUP\\NEW.LZH")),
+            L"\"" + Win("MY BACKUP\\NEW.LZH") + L"\"");
+  EXPECT_EQ(GetShortPathArg(os_, Win("MY BACKUP\\OLD.LZH")),
+            L"\"" + Win("MY BACKUP\\OLD.LZH") + L"\"");
   dir_.Write("SHORT/A.LZH", "x");
   EXPECT_EQ(GetShortPathArg(os_, Win("SHORT\\A.LZH")), Win("SHORT\\A.LZH"));
 }

@@ -81,13 +81,15 @@ TEST_F(InformationFileTest, ValuesAreCutTo254Bytes) {
   EXPECT_EQ(Read("[OUT_INFOMATION]\nPath=" + std::string(300, 'a') + "\n").Path,
             std::wstring(254, L'A'));
   std::string jp;
-  for (int i = 0; i < 100; ++i) jp += "デ";
+  for (int i = 0; i < 100; ++i)
+    jp += "デ";
   EXPECT_EQ(Read("[OUT_INFOMATION]\nPath=" + jp + "\n").Path, std::wstring(84, L'デ'));
 }
 
 TEST_F(InformationFileTest, TheLastOf32767EntriesCanBeReadButNotOneMore) {
   std::string list = "[IN_FILELIST]\n";
-  for (int i = 1; i <= 32766; ++i) list += "FILE" + std::to_string(i) + "=F" + std::to_string(i) + "\n";
+  for (int i = 1; i <= 32766; ++i)
+    list += "FILE" + std::to_string(i) + "=F" + std::to_string(i) + "\n";
   const JobSettings s = Read(list);
   ASSERT_EQ(s.entries.size(), 32766u);
   EXPECT_EQ(s.entries.UBound(), 32765);

@@ -1,8 +1,7 @@
 // The job run from the argument text to the final report, on a test platform that records the
 // message boxes, in a folder of the test's own.
-#include <sys/stat.h>
-
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <set>
@@ -23,7 +22,9 @@ constexpr wchar_t kConfigTitle[] = L"OUT_CONFIG ﾁｪｯｸｴﾗｰ";
 constexpr wchar_t kOutInfoTitle[] = L"OUT_INFOMATION ﾁｪｯｸｴﾗｰ";
 constexpr wchar_t kListTitle[] = L"IN_FILELISTﾁｪｯｸｴﾗｰ";
 
-Box Titled(const wchar_t* title, const std::wstring& prompt) { return {prompt, title, 0}; }
+Box Titled(const wchar_t* title, const std::wstring& prompt) {
+  return {prompt, title, 0};
+}
 Box Untitled(platform::ErrorKind kind) {
   return {platform::RuntimeError(kind).Description(), std::nullopt, 0};
 }
@@ -151,14 +152,15 @@ TEST_F(JobRunTest, EveryFormOfThePathEndsUpAsTheSameFolder) {
 }
 
 TEST_F(JobRunTest, TheDatedFolderIsMadeOnceAndUsedAgain) {
-  const std::string ini = Job("out", {"data\\sub dir\\"}, "1", "0", "1", "") +
-                          "[PASSWORD]\nMessage=0\n";
+  const std::string ini =
+      Job("out", {"data\\sub dir\\"}, "1", "0", "1", "") + "[PASSWORD]\nMessage=0\n";
   EXPECT_EQ(Run(ini), 0);
   EXPECT_EQ(dir_.Read("Out/20261206/Sub Dir/deep.txt"), "deep");
   dir_.Write("Data/Sub Dir/second.txt", "2");
   EXPECT_EQ(Run(ini), 0);
   EXPECT_EQ(dir_.Read("Out/20261206/Sub Dir/second.txt"), "2");
-  EXPECT_EQ(os_.boxes, (std::vector<Box>{Titled(L"終了", L"処理終了"), Titled(L"終了", L"処理終了")}));
+  EXPECT_EQ(os_.boxes,
+            (std::vector<Box>{Titled(L"終了", L"処理終了"), Titled(L"終了", L"処理終了")}));
 }
 
 TEST_F(JobRunTest, AFileWithTheDatesNameIsUsedAsItIs) {

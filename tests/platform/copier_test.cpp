@@ -1,9 +1,8 @@
 // The copier that stands in for the shell's file copy, on real files.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <memory>

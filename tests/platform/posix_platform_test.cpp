@@ -1,10 +1,9 @@
 // The POSIX stand-ins on a real file system: Windows path resolution, directory searches,
 // temporary and claimed files, folders and files.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <memory>
@@ -81,7 +80,7 @@ TEST_F(PosixPlatformTest, DirectorySearchesAdmitWhatTheirFilterSays) {
       {"d\\.hiddenfolder", FindFilter::kFilesAndFolders, false},
       {"d\\FOLDER.TXT\\", FindFilter::kFilesAndFolders, true},
       {"d\\pipe.txt", FindFilter::kFilesAndFolders, false},  // a system file
-      {"d\\link.txt", FindFilter::kPlainFiles, true},         // a link counts as its target
+      {"d\\link.txt", FindFilter::kPlainFiles, true},        // a link counts as its target
       {"d\\dangling.txt", FindFilter::kFilesAndFolders, false},
       {"d\\P*.TXT", FindFilter::kPlainFiles, true},
       {"hid\\*.*", FindFilter::kFilesAndFolders, false},
@@ -89,7 +88,8 @@ TEST_F(PosixPlatformTest, DirectorySearchesAdmitWhatTheirFilterSays) {
       {"nothere\\*.*", FindFilter::kFilesAndFolders, false},
       {"d", FindFilter::kFilesAndFolders, true},
   };
-  for (const auto& c : cases) EXPECT_EQ(os_->FindFirstFile(Win(c.path), c.filter), c.found) << c.path;
+  for (const auto& c : cases)
+    EXPECT_EQ(os_->FindFirstFile(Win(c.path), c.filter), c.found) << c.path;
   EXPECT_TRUE(os_->FolderExists(Win("D\\")));
   EXPECT_FALSE(os_->FolderExists(Win("d\\plain.txt")));
   EXPECT_TRUE(os_->FolderExists("\\"));

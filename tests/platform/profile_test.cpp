@@ -50,17 +50,18 @@ TEST_F(ProfileTest, FollowsTheWindowsRules) {
     const char* key;
     const char* value;
   } cases[] = {
-      {"OUT_CONFIG", "Type_Ini", "1"},        // names ignore case and blanks; first key wins
-      {"OUT_CONFIG", "Lzh_Ini", "0 "},        // quotes come off, what they hold stays
+      {"OUT_CONFIG", "Type_Ini", "1"},  // names ignore case and blanks; first key wins
+      {"OUT_CONFIG", "Lzh_Ini", "0 "},  // quotes come off, what they hold stays
       {"OUT_CONFIG", "DATE_INI", "1"},
       {"OUT_CONFIG", "Quoted", "\"unbalanced'"},
       {"OUT_CONFIG", "Empty", ""},
-      {"OUT_CONFIG", "Message", ""},          // only the first section of a name counts
+      {"OUT_CONFIG", "Message", ""},  // only the first section of a name counts
       {"OTHER", "type_ini", "7"},
       {"OUT_CONFIG", "; a comment line", ""},
       {"MISSING", "Type_Ini", ""},
   };
-  for (const auto& c : cases) EXPECT_EQ(Get(ini, c.section, c.key), c.value) << c.key;
+  for (const auto& c : cases)
+    EXPECT_EQ(Get(ini, c.section, c.key), c.value) << c.key;
 }
 
 TEST_F(ProfileTest, LineEndsOfEveryKind) {
@@ -75,7 +76,8 @@ TEST_F(ProfileTest, LongValuesAreCutWithoutHalfACharacter) {
             std::string(254, 'x'));
   EXPECT_EQ(n, 254u);
   std::string jp;
-  for (int i = 0; i < 100; ++i) jp += "日";  // 300 bytes
+  for (int i = 0; i < 100; ++i)
+    jp += "日";  // 300 bytes
   const std::string got = Get("[S]\nK=" + jp + "\n", "S", "K", 255, &n);
   EXPECT_EQ(n, 252u);  // 84 whole characters; a fifth of a 255th byte would split one
   EXPECT_EQ(got, jp.substr(0, 252));

@@ -37,13 +37,13 @@ TEST(WindowsPath, WildcardsMatchIgnoringCase) {
     const char* name;
     bool match;
   } cases[] = {
-      {"*.TXT", "notes.txt", true},  {"*.TXT", "notes.txt.bak", false},
-      {"*.*", "README", true},       {"*.*", "a.b.c", true},
-      {"A?C", "abc", true},          {"A?C", "ac", false},
-      {"*", ".hidden", true},        {"DATA*", "Datafile", true},
-      {"*X*Y", "aXbXcY", true},      {"*X*Y", "aXbYc", false},
-      {"REPORT.*", "Report", true},  {"データ*", "データ1.TXT", true},
-      {"ÄB?", "äbc", true},          {"?", "日", true},
+      {"*.TXT", "notes.txt", true}, {"*.TXT", "notes.txt.bak", false},
+      {"*.*", "README", true},      {"*.*", "a.b.c", true},
+      {"A?C", "abc", true},         {"A?C", "ac", false},
+      {"*", ".hidden", true},       {"DATA*", "Datafile", true},
+      {"*X*Y", "aXbXcY", true},     {"*X*Y", "aXbYc", false},
+      {"REPORT.*", "Report", true}, {"データ*", "データ1.TXT", true},
+      {"ÄB?", "äbc", true},         {"?", "日", true},
   };
   for (const auto& c : cases)
     EXPECT_EQ(MatchWildcard(c.pattern, c.name), c.match) << c.pattern << " vs " << c.name;

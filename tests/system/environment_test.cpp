@@ -13,8 +13,8 @@ namespace {
 using testing_support::Box;
 
 const Box kOldSystemBox{L"Quillory は、 'Windows NT 3.51' では動作しません。", L"Quillory", 272};
-const Box kMissingLibraryBox{
-    L"Quillory には、 'UnLHA32.DLL' が必要なんですよ。\rヽ( ´ー｀)丿ﾌｯ", L"Quillory", 16};
+const Box kMissingLibraryBox{L"Quillory には、 'UnLHA32.DLL' が必要なんですよ。\rヽ( ´ー｀)丿ﾌｯ",
+                             L"Quillory", 16};
 const Box kOldLibraryBox{
     L"UnLHA32.DLL は、Version 0.87 で動作確認しました。\r\r"
     L"これ未満のﾊﾞｰｼﾞｮﾝでの動作には、支障があるかもしれません。DLLのﾊﾞｰｼﾞｮﾝについて - Quillory",

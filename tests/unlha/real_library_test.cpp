@@ -36,7 +36,8 @@ std::set<std::string> CUnlhaListing(unlha::cUnLHA& lha, int16_t count) {
   std::set<std::string> names;
   for (int16_t i = 0; i < count; ++i) {
     std::string path = platform::ToAnsi(lha.FilePath(i) + lha.FileName(i));
-    for (auto& c : path) c = c == '\\' ? '/' : c;
+    for (auto& c : path)
+      c = c == '\\' ? '/' : c;
     names.insert(path[0] == '/' ? path.substr(1) : path);
   }
   return names;
@@ -57,8 +58,8 @@ TEST_F(RealLibraryTest, MakesAnArchiveAndListsIt) {
   unlha::cUnLHA lha(library);
   EXPECT_GE(lha.Version(), 100);
   const std::string archive = dir_.str() + "/Out.lzh";
-  std::wstring command = platform::FromAnsi("a -r2 -x1 \"" + archive + "\" \"" + dir_.str() +
-                                            "/Src/\" *.*");
+  std::wstring command =
+      platform::FromAnsi("a -r2 -x1 \"" + archive + "\" \"" + dir_.str() + "/Src/\" *.*");
   lha.CommandLine(command);
   ASSERT_EQ(lha.ReturnCode(), 0) << platform::ToAnsi(lha.OutPut());
   EXPECT_NE(lha.OutPut().find(L"numbers.txt"), std::wstring::npos);

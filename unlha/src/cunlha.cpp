@@ -1,8 +1,8 @@
 #include "unlha/cunlha.h"
 
-#include "unlha/messages.h"
 #include "platform/runtime.h"
 #include "platform/text.h"
+#include "unlha/messages.h"
 
 namespace unlha {
 namespace {

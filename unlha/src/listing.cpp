@@ -5,11 +5,11 @@
 #include <limits>
 #include <string_view>
 
-#include "unlha/messages.h"
 #include "platform/platform.h"
 #include "platform/runtime.h"
 #include "platform/text.h"
 #include "unlha/cunlha.h"
+#include "unlha/messages.h"
 
 namespace unlha {
 namespace {

@@ -159,18 +159,26 @@ UNLHA32_API int32_t Unlha(UNLHA_HWND, const char* szCmdLine, char* szOutput, uin
   });
 }
 
-UNLHA32_API uint16_t UnlhaGetVersion(void) { return lha::kLibraryVersion; }
+UNLHA32_API uint16_t UnlhaGetVersion(void) {
+  return lha::kLibraryVersion;
+}
 
-UNLHA32_API UNLHA_BOOL UnlhaGetRunning(void) { return g_running ? 1 : 0; }
+UNLHA32_API UNLHA_BOOL UnlhaGetRunning(void) {
+  return g_running ? 1 : 0;
+}
 
-UNLHA32_API UNLHA_BOOL UnlhaGetBackGroundMode(void) { return g_background_mode ? 1 : 0; }
+UNLHA32_API UNLHA_BOOL UnlhaGetBackGroundMode(void) {
+  return g_background_mode ? 1 : 0;
+}
 
 UNLHA32_API UNLHA_BOOL UnlhaSetBackGroundMode(UNLHA_BOOL bBackGroundMode) {
   g_background_mode = bBackGroundMode != 0;
   return g_background_mode ? 1 : 0;
 }
 
-UNLHA32_API UNLHA_BOOL UnlhaGetCursorMode(void) { return g_cursor_mode ? 1 : 0; }
+UNLHA32_API UNLHA_BOOL UnlhaGetCursorMode(void) {
+  return g_cursor_mode ? 1 : 0;
+}
 
 UNLHA32_API UNLHA_BOOL UnlhaSetCursorMode(UNLHA_BOOL bCursorMode) {
   g_cursor_mode = bCursorMode != 0;
@@ -186,18 +194,22 @@ UNLHA32_API UNLHA_BOOL UnlhaCheckArchive(const char* szFileName, int32_t iMode) 
 
 // No dialog exists on POSIX: nothing is shown, the option buffer is left as it is, and the
 // result is 0, as for a dialog closed without choosing.
-UNLHA32_API int32_t UnlhaConfigDialog(UNLHA_HWND, char*, int32_t) { return 0; }
+UNLHA32_API int32_t UnlhaConfigDialog(UNLHA_HWND, char*, int32_t) {
+  return 0;
+}
 
 UNLHA32_API UNLHA_HARC UnlhaOpenArchive(UNLHA_HWND, const char* szFileName, uint32_t) {
   return Guarded<UNLHA_HARC>(0, [&]() -> UNLHA_HARC {
     if (!szFileName) return 0;
     auto archive = lha::command::OpenArchive::Open(szFileName, lha::command::LockMode::kShared);
     if (!archive) return 0;
-    auto session = std::make_unique<ListingSession>(ListingSession{std::move(*archive), nullptr, {}});
+    auto session =
+        std::make_unique<ListingSession>(ListingSession{std::move(*archive), nullptr, {}});
     // Only an archive is opened: a file of another kind fails here.
     session->reader = std::make_unique<lha::format::ArchiveReader>(session->archive.source());
     std::lock_guard lock(g_sessions_mutex);
-    while (g_next_handle == 0 || g_sessions.count(g_next_handle)) ++g_next_handle;
+    while (g_next_handle == 0 || g_sessions.count(g_next_handle))
+      ++g_next_handle;
     const UNLHA_HARC handle = g_next_handle++;
     g_sessions.emplace(handle, std::move(session));
     return handle;

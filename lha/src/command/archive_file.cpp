@@ -47,7 +47,8 @@ std::optional<OpenArchive> OpenArchive::Open(const std::string& winpath, LockMod
 std::vector<format::EntryHeader> OpenArchive::ReadHeaders(uint64_t* prefix_size) {
   format::ArchiveReader reader(*source_);
   std::vector<format::EntryHeader> entries;
-  while (auto e = reader.Next()) entries.push_back(std::move(*e));
+  while (auto e = reader.Next())
+    entries.push_back(std::move(*e));
   if (prefix_size) *prefix_size = reader.archive_offset();
   return entries;
 }

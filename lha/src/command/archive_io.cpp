@@ -41,7 +41,8 @@ void ArchiveWriter::Write(std::span<const uint8_t> data) {
     if (data.size() >= kBufferSize) {
       int error = 0;
       if (!file_.WriteAll(data, &error))
-        throw Error(WriteErrorCode(error), "cannot write the archive: " + platform::fs::ErrorText(error));
+        throw Error(WriteErrorCode(error),
+                    "cannot write the archive: " + platform::fs::ErrorText(error));
       flushed_ += data.size();
       return;
     }
@@ -53,7 +54,8 @@ void ArchiveWriter::Flush() {
   if (buffer_.empty()) return;
   int error = 0;
   if (!file_.WriteAll(buffer_, &error))
-    throw Error(WriteErrorCode(error), "cannot write the archive: " + platform::fs::ErrorText(error));
+    throw Error(WriteErrorCode(error),
+                "cannot write the archive: " + platform::fs::ErrorText(error));
   flushed_ += buffer_.size();
   buffer_.clear();
 }
@@ -66,7 +68,8 @@ void ArchiveWriter::PatchAt(uint64_t offset, std::span<const uint8_t> data) {
   Flush();
   int error = 0;
   if (!file_.WriteAt(offset, data, &error))
-    throw Error(WriteErrorCode(error), "cannot write the archive: " + platform::fs::ErrorText(error));
+    throw Error(WriteErrorCode(error),
+                "cannot write the archive: " + platform::fs::ErrorText(error));
 }
 
 void ArchiveWriter::RollBackTo(uint64_t offset) {
@@ -76,7 +79,8 @@ void ArchiveWriter::RollBackTo(uint64_t offset) {
     buffer_.clear();
     int error = 0;
     if (!file_.Truncate(offset, &error) || !file_.Seek(offset, &error))
-      throw Error(WriteErrorCode(error), "cannot write the archive: " + platform::fs::ErrorText(error));
+      throw Error(WriteErrorCode(error),
+                  "cannot write the archive: " + platform::fs::ErrorText(error));
     flushed_ = offset;
   }
   position_ = offset;
@@ -86,7 +90,8 @@ void ArchiveWriter::Finish() {
   Flush();
   int error = 0;
   if (!file_.Sync(&error))
-    throw Error(WriteErrorCode(error), "cannot write the archive: " + platform::fs::ErrorText(error));
+    throw Error(WriteErrorCode(error),
+                "cannot write the archive: " + platform::fs::ErrorText(error));
 }
 
 }  // namespace lha::command

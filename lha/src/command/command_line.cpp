@@ -5,7 +5,9 @@
 namespace lha::command {
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t';
+}
 
 [[noreturn]] void BadCommand(const std::string& detail) {
   throw Error(UNLHA_ERROR_COMMAND, detail);
@@ -14,21 +16,30 @@ bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 std::optional<Command> CommandFromToken(std::string_view token) {
   if (token.size() != 1) return std::nullopt;
   switch (token[0] | 0x20) {
-    case 'a': return Command::kAdd;
-    case 'u': return Command::kUpdate;
-    case 'x': return Command::kExtract;
-    case 'e': return Command::kExtractFlat;
-    case 'l': return Command::kList;
-    case 'v': return Command::kListVerbose;
-    case 't': return Command::kTest;
-    default: return std::nullopt;
+    case 'a':
+      return Command::kAdd;
+    case 'u':
+      return Command::kUpdate;
+    case 'x':
+      return Command::kExtract;
+    case 'e':
+      return Command::kExtractFlat;
+    case 'l':
+      return Command::kList;
+    case 'v':
+      return Command::kListVerbose;
+    case 't':
+      return Command::kTest;
+    default:
+      return std::nullopt;
   }
 }
 
 // Applies one switch token ("-a1", "-x", ...); false when it is not a known switch.
 bool ApplySwitch(std::string_view token, Switches& s) {
   std::string sw(token.substr(1));
-  for (auto& c : sw) c = static_cast<char>((c >= 'A' && c <= 'Z') ? c + 32 : c);
+  for (auto& c : sw)
+    c = static_cast<char>((c >= 'A' && c <= 'Z') ? c + 32 : c);
   // Accepted because the backup modes pass them; they change nothing here.
   if (sw == "+" || sw == "f0" || sw == "jm2" || sw == "jp1" || sw == "d0" || sw == "h2")
     return true;
@@ -53,15 +64,19 @@ bool ApplySwitch(std::string_view token, Switches& s) {
 // The first blank-separated token of a line, quotes not considered.
 std::string_view FirstWord(std::string_view line) {
   size_t i = 0;
-  while (i < line.size() && IsBlank(line[i])) ++i;
+  while (i < line.size() && IsBlank(line[i]))
+    ++i;
   size_t j = i;
-  while (j < line.size() && !IsBlank(line[j])) ++j;
+  while (j < line.size() && !IsBlank(line[j]))
+    ++j;
   return line.substr(i, j - i);
 }
 
 std::string_view TrimBlanks(std::string_view s) {
-  while (!s.empty() && (IsBlank(s.front()) || s.front() == '\r')) s.remove_prefix(1);
-  while (!s.empty() && (IsBlank(s.back()) || s.back() == '\r')) s.remove_suffix(1);
+  while (!s.empty() && (IsBlank(s.front()) || s.front() == '\r'))
+    s.remove_prefix(1);
+  while (!s.empty() && (IsBlank(s.back()) || s.back() == '\r'))
+    s.remove_suffix(1);
   return s;
 }
 
@@ -141,7 +156,8 @@ CommandLine Parse(std::string_view text, const ResponseFileReader& read_response
       const auto content = read_response_file(name);
       if (!content) throw Error(UNLHA_ERROR_NOT_EXIST, "cannot read the response file " + name);
       out.response_files.push_back(name);
-      for (auto& n : ParseResponseFile(*content, base)) out.names.push_back(std::move(n));
+      for (auto& n : ParseResponseFile(*content, base))
+        out.names.push_back(std::move(n));
     } else if (EndsInSeparator(t)) {
       if (out.base.empty()) out.base = t;
       base = std::move(t);

@@ -25,21 +25,25 @@ bool EntrySelected(const CommandLine& cmd, const format::EntryHeader& entry) {
   const std::string name = entry.path.empty() ? std::string() : entry.path.back();
   for (const auto& n : cmd.names) {
     std::string pattern = n.name;
-    for (auto& c : pattern) c = c == '/' ? '\\' : c;
+    for (auto& c : pattern)
+      c = c == '/' ? '\\' : c;
     const bool has_folder = pattern.find('\\') != std::string::npos;
     if (platform::winpath::MatchWildcard(pattern, has_folder ? whole : name)) return true;
   }
   return false;
 }
 
-bool CanUnpack(const format::EntryHeader& entry) { return DecodableMethod(entry).has_value(); }
+bool CanUnpack(const format::EntryHeader& entry) {
+  return DecodableMethod(entry).has_value();
+}
 
 void UnpackEntry(RandomAccessSource& archive, const format::EntryHeader& entry,
                  const std::function<void(std::span<const uint8_t>)>& out) {
   if (entry.kind != format::EntryKind::kFile) return;
   const auto method = DecodableMethod(entry);
   if (!method)
-    throw Error(UNLHA_ERROR_METHOD, "method " + std::string(entry.method_id()) + " cannot be unpacked");
+    throw Error(UNLHA_ERROR_METHOD,
+                "method " + std::string(entry.method_id()) + " cannot be unpacked");
   format::PackedDataSource packed(archive, entry.data_offset, entry.packed_size);
   auto decoder = codec::MakeDecoder(*method, packed, entry.original_size);
   format::Crc16 crc;

@@ -19,8 +19,8 @@ std::optional<std::string> ReadResponseFile(const std::string& winpath) {
   platform::FileStatus st;
   if (!file.is_open() || !file.Status(&st) || st.size > kMaxResponseFile) return std::nullopt;
   std::string text(static_cast<size_t>(st.size), '\0');
-  const int64_t n = file.ReadAt(0, std::span<uint8_t>(reinterpret_cast<uint8_t*>(text.data()),
-                                                      text.size()));
+  const int64_t n =
+      file.ReadAt(0, std::span<uint8_t>(reinterpret_cast<uint8_t*>(text.data()), text.size()));
   if (n < 0) return std::nullopt;
   text.resize(static_cast<size_t>(n));
   return text;

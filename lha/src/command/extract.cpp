@@ -67,7 +67,6 @@ bool LinkStaysInside(const Components& link_path, const std::string& target) {
   return true;
 }
 
-
 uint32_t ModeFor(const format::EntryHeader& e) {
   if (e.unix_mode) return *e.unix_mode & 0777;
   if (e.kind == format::EntryKind::kDirectory) return 0755;
@@ -108,8 +107,8 @@ class Extractor {
       prefix += "\\";
       int error = 0;
       if (r.status != fs::ResolveStatus::kFound ||
-          (fs::KindOf(r.path) == fs::Kind::kMissing && !platform::MakeFolder(r.path, 0777, &error) &&
-           !platform::IsExistsError(error))) {
+          (fs::KindOf(r.path) == fs::Kind::kMissing &&
+           !platform::MakeFolder(r.path, 0777, &error) && !platform::IsExistsError(error))) {
         throw Error(UNLHA_ERROR_MAKE_DIRECTORY, dest + ": the destination cannot be made");
       }
     }
@@ -136,9 +135,9 @@ class Extractor {
         next = dir.OpenFolderIn(path[i], &error);
       }
       if (!next.is_open()) {
-        Problem(UNLHA_ERROR_MAKE_DIRECTORY, shown + ": the folder " + path[i] +
-                                                " cannot be made, or is a link: " +
-                                                fs::ErrorText(error));
+        Problem(UNLHA_ERROR_MAKE_DIRECTORY,
+                shown + ": the folder " + path[i] +
+                    " cannot be made, or is a link: " + fs::ErrorText(error));
         return std::nullopt;
       }
       dir = std::move(next);
@@ -191,7 +190,8 @@ class Extractor {
       if (!cmd_.switches.overwrite)
         return Problem(UNLHA_ERROR_ALREADY_EXIST, shown + ": exists; not replaced (-w1 replaces)");
     }
-    if (e.kind == format::EntryKind::kSymlink) return WriteLink(*parent, name, e, exists, mtime, shown);
+    if (e.kind == format::EntryKind::kSymlink)
+      return WriteLink(*parent, name, e, exists, mtime, shown);
     WriteFile(archive, *parent, name, e, exists, mtime, shown);
   }
 

@@ -13,7 +13,6 @@
 namespace lha::command {
 namespace {
 
-
 OpenArchive MustOpen(const std::string& winpath) {
   auto a = OpenArchive::Open(winpath, LockMode::kShared);
   if (!a) throw Error(UNLHA_ERROR_ARC_FILE_OPEN, winpath + ": no such archive");
@@ -27,17 +26,18 @@ std::string ListingLine(const format::EntryHeader& e, const format::ListingValue
   if (v.dos_date == 0) {
     std::snprintf(stamp, sizeof stamp, "%19s", "");
   } else {
-    std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d:%02d:%02d", year, (v.dos_date >> 5) & 15,
-                  v.dos_date & 31, v.dos_time >> 11, (v.dos_time >> 5) & 63, (v.dos_time & 31) * 2);
+    std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d:%02d:%02d", year,
+                  (v.dos_date >> 5) & 15, v.dos_date & 31, v.dos_time >> 11, (v.dos_time >> 5) & 63,
+                  (v.dos_time & 31) * 2);
   }
   char line[160];
   if (verbose) {
     std::snprintf(line, sizeof line, "%12" PRIu64 " %12" PRIu64 " %5.1f%% %s %04X %s %s L%d ",
-                  e.original_size, e.packed_size, v.ratio_per_mille / 10.0, v.method.c_str(),
-                  v.crc, v.attribute_text.c_str(), stamp, e.level);
+                  e.original_size, e.packed_size, v.ratio_per_mille / 10.0, v.method.c_str(), v.crc,
+                  v.attribute_text.c_str(), stamp, e.level);
   } else {
-    std::snprintf(line, sizeof line, "%12" PRIu64 " %12" PRIu64 " %5.1f%% %s %s  ",
-                  e.original_size, e.packed_size, v.ratio_per_mille / 10.0, v.method.c_str(), stamp);
+    std::snprintf(line, sizeof line, "%12" PRIu64 " %12" PRIu64 " %5.1f%% %s %s  ", e.original_size,
+                  e.packed_size, v.ratio_per_mille / 10.0, v.method.c_str(), stamp);
   }
   return line + v.name;
 }
@@ -47,8 +47,9 @@ std::string ListingLine(const format::EntryHeader& e, const format::ListingValue
 int32_t RunList(const CommandLine& cmd, OutputLog& log) {
   OpenArchive archive = MustOpen(cmd.archive);
   const bool verbose = cmd.command == Command::kListVerbose;
-  log.Line(verbose ? "    original       packed ratio method  crc attr stamp               level name"
-                   : "    original       packed ratio method stamp                name");
+  log.Line(verbose
+               ? "    original       packed ratio method  crc attr stamp               level name"
+               : "    original       packed ratio method stamp                name");
   const auto local = SystemLocalTime();
   format::ArchiveReader reader(archive.source());
   uint64_t count = 0, original = 0, packed = 0;

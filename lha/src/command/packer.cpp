@@ -48,13 +48,15 @@ class CheckedReader {
     int error = 0;
     const int64_t n = file_.Read(buf, &error);
     if (n < 0)
-      throw SourceFailure{{UNLHA_ERROR_FILE_OPEN, path_ + ": cannot read: " + fs::ErrorText(error)}};
+      throw SourceFailure{
+          {UNLHA_ERROR_FILE_OPEN, path_ + ": cannot read: " + fs::ErrorText(error)}};
     return static_cast<size_t>(n);
   }
   void Rewind() {
     int error = 0;
     if (!file_.Seek(0, &error))
-      throw SourceFailure{{UNLHA_ERROR_FILE_OPEN, path_ + ": cannot read: " + fs::ErrorText(error)}};
+      throw SourceFailure{
+          {UNLHA_ERROR_FILE_OPEN, path_ + ": cannot read: " + fs::ErrorText(error)}};
   }
 
  private:
@@ -142,13 +144,13 @@ std::vector<uint8_t> Encode(const format::NewEntry& e, const std::string& path) 
   }
 }
 
-void PackFile(const Source& source, format::NewEntry& entry, PackMethod method,
-              ArchiveWriter& out, PackedEntry* packed) {
+void PackFile(const Source& source, format::NewEntry& entry, PackMethod method, ArchiveWriter& out,
+              PackedEntry* packed) {
   int error = 0;
   platform::File file = platform::File::OpenForReading(source.posix_path, &error);
   if (!file.is_open()) {
-    const int32_t code = platform::IsMissingError(error) ? UNLHA_ERROR_NOT_EXIST
-                                                         : UNLHA_ERROR_FILE_OPEN;
+    const int32_t code =
+        platform::IsMissingError(error) ? UNLHA_ERROR_NOT_EXIST : UNLHA_ERROR_FILE_OPEN;
     throw SourceFailure{{code, source.posix_path + ": cannot open: " + fs::ErrorText(error)}};
   }
   platform::FileStatus st;
@@ -209,8 +211,8 @@ std::optional<SourceProblem> PackSource(const Source& source, PackMethod method,
       int error = 0;
       const auto target = platform::ReadLink(source.posix_path, &error);
       if (!target) {
-        throw SourceFailure{
-            {UNLHA_ERROR_FILE_OPEN, source.posix_path + ": cannot read the link: " + fs::ErrorText(error)}};
+        throw SourceFailure{{UNLHA_ERROR_FILE_OPEN, source.posix_path + ": cannot read the link: " +
+                                                        fs::ErrorText(error)}};
       }
       entry.symlink_target = *target;
     }

@@ -58,7 +58,8 @@ class Enumerator {
     if (m.names.empty()) return Problem(UNLHA_ERROR_NOT_EXIST, combined + ": no file matches");
     auto names = m.names;
     std::sort(names.begin(), names.end());
-    for (const auto& name : names) AddNamed(m.dir, name, prefix);
+    for (const auto& name : names)
+      AddNamed(m.dir, name, prefix);
   }
 
  private:
@@ -180,7 +181,8 @@ Enumeration EnumerateSources(const std::vector<NameSpec>& names, const Switches&
                              const ExcludedFile& excluded) {
   Enumeration out;
   Enumerator e(switches, excluded, out);
-  for (const auto& named : names) e.Expand(named);
+  for (const auto& named : names)
+    e.Expand(named);
   return out;
 }
 

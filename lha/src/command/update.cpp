@@ -173,12 +173,14 @@ class Updater {
                  std::any_of(others.begin(), others.end(),
                              [&](const platform::FileStatus& o) { return st.SameFileAs(o); });
         });
-    for (const auto& p : found.problems) Problem(p);
+    for (const auto& p : found.problems)
+      Problem(p);
     const std::vector<const Source*> sources = Deduplicate(found.sources);
 
     // Which entries the sources replace, and which sources are new.
     std::unordered_map<std::string, size_t> by_name;
-    for (size_t i = 0; i < entries.size(); ++i) by_name.try_emplace(entries[i].JoinedPath('/'), i);
+    for (size_t i = 0; i < entries.size(); ++i)
+      by_name.try_emplace(entries[i].JoinedPath('/'), i);
     std::vector<const Source*> replacement(entries.size(), nullptr);
     std::vector<const Source*> added;
     const auto local = SystemLocalTime();
@@ -205,7 +207,8 @@ class Updater {
         ++unchanged_;
       }
     }
-    for (const Source* s : added) Pack(*s, writer, "added");
+    for (const Source* s : added)
+      Pack(*s, writer, "added");
     if (added_ == 0 && replaced_ == 0) {
       log_.Line("Nothing could be packed: the archive is left as it was.");
       return Summary(entries.size());
@@ -242,9 +245,8 @@ class Updater {
       if (fresh) {
         out.push_back(&s);
       } else if (!it->second->status.SameFileAs(s.status)) {
-        Problem({UNLHA_ERROR_ALREADY_EXIST,
-                 s.posix_path + ": stored as " + it->first + " like " + it->second->posix_path +
-                     "; not packed"});
+        Problem({UNLHA_ERROR_ALREADY_EXIST, s.posix_path + ": stored as " + it->first + " like " +
+                                                it->second->posix_path + "; not packed"});
       }
     }
     return out;

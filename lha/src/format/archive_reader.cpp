@@ -84,9 +84,10 @@ void ArchiveReader::Locate() {
     // lose the first entry without a word.
     uint8_t start[kPrefixSize] = {};
     if (size_ >= kPrefixSize && source_->ReadAt(0, start) == kPrefixSize &&
-        start[kMethodOffset] == '-' && start[kMethodOffset + 4] == '-' && start[kLevelOffset] <= 3 &&
-        IsKnownMethod(std::string_view(reinterpret_cast<const char*>(start) + kMethodOffset,
-                                       kMethodSize))) {
+        start[kMethodOffset] == '-' && start[kMethodOffset + 4] == '-' &&
+        start[kLevelOffset] <= 3 &&
+        IsKnownMethod(
+            std::string_view(reinterpret_cast<const char*>(start) + kMethodOffset, kMethodSize))) {
       throw *first_error;
     }
   }

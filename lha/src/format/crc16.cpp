@@ -32,12 +32,13 @@ void Crc16::Update(std::span<const uint8_t> data) {
   const uint8_t* p = data.data();
   size_t n = data.size();
   for (; n >= 8; n -= 8, p += 8) {
-    crc = static_cast<uint16_t>(
-        kTables[7][(crc ^ p[0]) & 0xFF] ^ kTables[6][((crc >> 8) ^ p[1]) & 0xFF] ^
-        kTables[5][p[2]] ^ kTables[4][p[3]] ^ kTables[3][p[4]] ^ kTables[2][p[5]] ^
-        kTables[1][p[6]] ^ kTables[0][p[7]]);
+    crc = static_cast<uint16_t>(kTables[7][(crc ^ p[0]) & 0xFF] ^
+                                kTables[6][((crc >> 8) ^ p[1]) & 0xFF] ^ kTables[5][p[2]] ^
+                                kTables[4][p[3]] ^ kTables[3][p[4]] ^ kTables[2][p[5]] ^
+                                kTables[1][p[6]] ^ kTables[0][p[7]]);
   }
-  for (; n > 0; --n, ++p) crc = static_cast<uint16_t>((crc >> 8) ^ kTables[0][(crc ^ *p) & 0xFF]);
+  for (; n > 0; --n, ++p)
+    crc = static_cast<uint16_t>((crc >> 8) ^ kTables[0][(crc ^ *p) & 0xFF]);
   crc_ = crc;
 }
 

@@ -11,9 +11,9 @@ namespace lhatool {
 
 // Exit statuses of the process.
 inline constexpr int kExitSucceeded = 0;
-inline constexpr int kExitBackupFailed = 1;   // the backup mode ran and failed
-inline constexpr int kExitStopped = 2;        // stopped before any backup ran
-inline constexpr int kExitRuntimeError = 3;   // the general error handler
+inline constexpr int kExitBackupFailed = 1;  // the backup mode ran and failed
+inline constexpr int kExitStopped = 2;       // stopped before any backup ran
+inline constexpr int kExitRuntimeError = 3;  // the general error handler
 
 // The job settings: the values of the information file, named after their keys. Path values are
 // upper case; Type_Ini, Lzh_Ini, Date_Ini and Message hold at most one character.

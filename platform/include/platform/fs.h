@@ -39,8 +39,8 @@ Resolution ResolveForCreate(std::string_view winpath);
 // folder that the rest resolves to.
 struct PatternMatches {
   ResolveStatus status = ResolveStatus::kMissing;  // of the folder part
-  std::string dir;                                  // POSIX path of the folder part
-  std::vector<std::string> names;                   // matching names as they are on disk
+  std::string dir;                                 // POSIX path of the folder part
+  std::vector<std::string> names;                  // matching names as they are on disk
 };
 PatternMatches MatchPattern(std::string_view winpath);
 

@@ -9,15 +9,15 @@
 namespace platform {
 
 enum class ErrorKind {
-  kInvalidArgument,      // invalid procedure call or argument
-  kOverflow,             // a value left the range of its type
+  kInvalidArgument,  // invalid procedure call or argument
+  kOverflow,         // a value left the range of its type
   kOutOfMemory,
   kSubscriptOutOfRange,  // an index outside an array, or an array never given an element
   kTypeMismatch,         // a text that cannot be converted to a number
   kFileNotFound,
-  kPathFileAccess,       // a file or folder that cannot be made, written or removed
-  kLibraryNotFound,      // a library file that cannot be loaded
-  kEntryPointNotFound,   // a function missing from a loaded library
+  kPathFileAccess,      // a file or folder that cannot be made, written or removed
+  kLibraryNotFound,     // a library file that cannot be loaded
+  kEntryPointNotFound,  // a function missing from a loaded library
 };
 
 // Raised for every run-time error; Description() is the text the general error handler shows.

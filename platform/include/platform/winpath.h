@@ -8,7 +8,9 @@
 
 namespace platform::winpath {
 
-inline bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+inline bool IsSeparator(char c) {
+  return c == '\\' || c == '/';
+}
 
 struct ParsedPath {
   bool rooted = false;              // began with a separator: starts at "/"
@@ -29,6 +31,8 @@ bool HasWildcards(std::string_view name);
 bool MatchWildcard(std::string_view pattern, std::string_view name);
 
 // A name the system treats as hidden.
-inline bool IsHiddenName(std::string_view name) { return !name.empty() && name[0] == '.'; }
+inline bool IsHiddenName(std::string_view name) {
+  return !name.empty() && name[0] == '.';
+}
 
 }  // namespace platform::winpath

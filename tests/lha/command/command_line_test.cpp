@@ -67,13 +67,13 @@ TEST(Parse, TheFileArchivingCommandLine) {
   EXPECT_FALSE(c.switches.include_hidden);
   EXPECT_EQ(c.switches.recursion, Recursion::kNone);
   EXPECT_EQ(c.archive, "C:\\MY BACKUP\\FILES.LZH");
-  EXPECT_EQ(c.names, (std::vector<NameSpec>{
-                         {"", "C:\\DATA\\A.TXT"}, {"", "C:\\MY DATA\\B,C.TXT"}, {"", "C:\\DATA\\*.TXT"}}));
+  EXPECT_EQ(c.names,
+            (std::vector<NameSpec>{
+                {"", "C:\\DATA\\A.TXT"}, {"", "C:\\MY DATA\\B,C.TXT"}, {"", "C:\\DATA\\*.TXT"}}));
 }
 
 TEST(Parse, BaseFoldersApplyToTheNamesAfterThem) {
-  const CommandLine c =
-      ParseWith("x -w1 ARC.LZH restore\\ a.txt sub/ b.txt", {});
+  const CommandLine c = ParseWith("x -w1 ARC.LZH restore\\ a.txt sub/ b.txt", {});
   EXPECT_EQ(c.command, Command::kExtract);
   EXPECT_TRUE(c.switches.overwrite);
   EXPECT_EQ(c.base, "restore\\");
@@ -108,7 +108,8 @@ TEST(Parse, ErrorsHaveTheirCodes) {
       {"U -A1 -O7 A.LZH", 0},
       {"t a.lzh", 0},
   };
-  for (const auto& c : cases) EXPECT_EQ(ErrorOf(c.line), c.code) << c.line;
+  for (const auto& c : cases)
+    EXPECT_EQ(ErrorOf(c.line), c.code) << c.line;
 }
 
 }  // namespace

@@ -58,7 +58,8 @@ uint16_t BitwiseCrc16(const std::vector<uint8_t>& data) {
   uint16_t crc = 0;
   for (uint8_t b : data) {
     crc ^= b;
-    for (int i = 0; i < 8; ++i) crc = (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0xA001) : crc >> 1;
+    for (int i = 0; i < 8; ++i)
+      crc = (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0xA001) : crc >> 1;
   }
   return crc;
 }

@@ -2,11 +2,10 @@
 // and UnlhaCheckArchive, on archives we made and on archives other programs wrote.
 #include <gtest/gtest.h>
 
-#include <tuple>
-
 #include <cstdlib>
 #include <ctime>
 #include <random>
+#include <tuple>
 
 #include "format/archive_reader.h"
 #include "format/memory_source.h"
