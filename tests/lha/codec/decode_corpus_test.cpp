@@ -1,6 +1,9 @@
 // Decoding streams written by other LZH programs.
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <ostream>
+
 #include "codec_test_support.h"
 
 namespace lha::codec::testing {
@@ -19,6 +22,8 @@ struct RawCase {
   const char* file;
   Method method;
 };
+void PrintTo(const RawCase& c, std::ostream* os) { *os << c.file; }
+
 
 class RawStreamTest : public ::testing::TestWithParam<RawCase> {};
 
@@ -66,6 +71,8 @@ struct ArchiveCase {
   uint32_t crc;
   uint64_t size;
 };
+void PrintTo(const ArchiveCase& c, std::ostream* os) { *os << c.archive; }
+
 
 class Level0ArchiveTest : public ::testing::TestWithParam<ArchiveCase> {};
 
@@ -90,7 +97,14 @@ INSTANTIATE_TEST_SUITE_P(
                       ArchiveCase{"jlha/archives/h0_lh5_rep.lzh", "jlha/expected/rep.txt", 0, 0},
                       ArchiveCase{"lhasa/archives/lha_amiga_122/lh4.lzh", "", kGplCrc, kGplSize},
                       ArchiveCase{"lhasa/archives/lha_amiga_122/lh4_long.lzh", "", 0x06788e85,
-                                  1241658}));
+                                  1241658}),
+    [](const auto& info) {
+      std::string name = info.param.archive;
+      name = name.substr(name.rfind('/') + 1);
+      for (auto& c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+      return name + "_" + std::to_string(info.index);
+    });
 
 }  // namespace
 }  // namespace lha::codec::testing
