@@ -88,10 +88,12 @@ DataResult Store(CheckedReader& in, ArchiveWriter& out, std::vector<uint8_t>& bu
 
 // Packs the bytes; nullopt when packing does not make them smaller.
 std::optional<DataResult> Compress(CheckedReader& in, ArchiveWriter& out, codec::Method method,
-                                   std::vector<uint8_t>& buf) {
+                                   uint64_t expected_size, std::vector<uint8_t>& buf) {
   DataResult r;
   format::Crc16 crc;
-  auto encoder = codec::MakeEncoder(method, out);
+  codec::EncoderOptions options;
+  options.size_hint = expected_size;  // small files then get small tables to set up
+  auto encoder = codec::MakeEncoder(method, out, options);
   while (size_t n = in.Read(buf)) {
     const std::span<const uint8_t> chunk(buf.data(), n);
     crc.Update(chunk);
@@ -167,7 +169,7 @@ void PackFile(const Source& source, format::NewEntry& entry, PackMethod method, 
   CheckedReader in(file, source.posix_path);
   std::vector<uint8_t> buf(kChunk);
   std::optional<DataResult> result;
-  if (try_packing) result = Compress(in, out, codec_method, buf);
+  if (try_packing) result = Compress(in, out, codec_method, entry.declared_size, buf);
   if (!result) {  // stored: the first try did not pay, or none was made
     if (try_packing) {
       out.RollBackTo(data_start);
