@@ -95,3 +95,12 @@ void ArchiveWriter::Finish() {
 }
 
 }  // namespace lha::command
+
+namespace lha::command {
+
+std::span<uint8_t> TransferBuffer() {
+  thread_local std::vector<uint8_t> buffer(256 << 10);
+  return buffer;
+}
+
+}  // namespace lha::command

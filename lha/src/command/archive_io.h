@@ -64,3 +64,11 @@ class ArchiveWriter final : public ByteSink {
 };
 
 }  // namespace lha::command
+
+namespace lha::command {
+
+// A buffer for moving data between files, made once per thread: allocating and clearing a
+// quarter megabyte for each of thousands of small files would cost more than copying them.
+std::span<uint8_t> TransferBuffer();
+
+}  // namespace lha::command

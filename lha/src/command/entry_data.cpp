@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "codec/codec.h"
+#include "command/archive_io.h"
 #include "common/error.h"
 #include "format/archive_reader.h"
 #include "format/crc16.h"
@@ -47,7 +48,7 @@ void UnpackEntry(RandomAccessSource& archive, const format::EntryHeader& entry,
   format::PackedDataSource packed(archive, entry.data_offset, entry.packed_size);
   auto decoder = codec::MakeDecoder(*method, packed, entry.original_size);
   format::Crc16 crc;
-  std::vector<uint8_t> buf(256 << 10);
+  const std::span<uint8_t> buf = TransferBuffer();
   uint64_t total = 0;
   while (size_t n = decoder->Read(buf)) {
     const std::span<const uint8_t> chunk(buf.data(), n);

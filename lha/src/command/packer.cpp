@@ -25,7 +25,6 @@ struct SourceFailure {
 // rest is not tried, and the file is stored. The encoder's count lags behind by the block it
 // is still collecting (up to some 64 K symbols), so "no saving" means less than 1/64 saved.
 constexpr uint64_t kGiveUpAfter = 16 << 20;
-constexpr size_t kChunk = 256 << 10;
 
 codec::Method CodecMethod(PackMethod m) {
   switch (m) {
@@ -72,7 +71,7 @@ struct DataResult {
 };
 
 // Stores the bytes as they are.
-DataResult Store(CheckedReader& in, ArchiveWriter& out, std::vector<uint8_t>& buf) {
+DataResult Store(CheckedReader& in, ArchiveWriter& out, std::span<uint8_t> buf) {
   DataResult r;
   format::Crc16 crc;
   while (size_t n = in.Read(buf)) {
@@ -88,7 +87,7 @@ DataResult Store(CheckedReader& in, ArchiveWriter& out, std::vector<uint8_t>& bu
 
 // Packs the bytes; nullopt when packing does not make them smaller.
 std::optional<DataResult> Compress(CheckedReader& in, ArchiveWriter& out, codec::Method method,
-                                   uint64_t expected_size, std::vector<uint8_t>& buf) {
+                                   uint64_t expected_size, std::span<uint8_t> buf) {
   DataResult r;
   format::Crc16 crc;
   codec::EncoderOptions options;
@@ -167,7 +166,7 @@ void PackFile(const Source& source, format::NewEntry& entry, PackMethod method, 
   const uint64_t data_start = out.position();
 
   CheckedReader in(file, source.posix_path);
-  std::vector<uint8_t> buf(kChunk);
+  const std::span<uint8_t> buf = TransferBuffer();
   std::optional<DataResult> result;
   if (try_packing) result = Compress(in, out, codec_method, entry.declared_size, buf);
   if (!result) {  // stored: the first try did not pay, or none was made

@@ -266,7 +266,7 @@ class Updater {
   }
 
   void CopyEntry(OpenArchive& old, const format::EntryHeader& e, ArchiveWriter& writer) {
-    std::vector<uint8_t> buf(256 << 10);
+    const std::span<uint8_t> buf = TransferBuffer();
     uint64_t offset = e.header_offset;
     const uint64_t end = e.data_offset + e.packed_size;
     while (offset < end) {
