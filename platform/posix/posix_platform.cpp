@@ -28,7 +28,7 @@ namespace platform {
 namespace {
 
 // dwPlatformId for a POSIX system: none of the Windows values would describe it honestly.
-constexpr uint32_t kPosixPlatformId = 0x50534958;  // "XISP" in memory, "POSIX"-like in hex
+constexpr uint32_t kPosixPlatformId = 0x50534958;  // the letters "PSIX", far from Windows' 0 to 3
 
 std::string BoxIcon(int style) {
   switch (style & 0xF0) {
