@@ -220,6 +220,7 @@ class Copier {
     if (!s.ok()) return FailErrno(src, "cannot open the folder");
     Fd d(::openat(ddir, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW));
     if (!d.ok()) return FailErrno(dst, "cannot open the folder");
+    OpenForMerge(d.get());
     DIR* listing = ::fdopendir(s.get());
     if (!listing) return FailErrno(src, "cannot list the folder");
     s.release();
@@ -262,6 +263,14 @@ class Copier {
     }
     const timespec times[2] = {st.st_atim, st.st_mtim};
     ::utimensat(ddir, name, times, AT_SYMLINK_NOFOLLOW);  // not every file system keeps them
+  }
+
+  // A copy of a read-only folder is read-only as well, which would keep the next run from
+  // merging into it. Its own mode is given back once its contents are in.
+  static void OpenForMerge(int dir) {
+    struct stat now;
+    if (::fstat(dir, &now) == 0 && (now.st_mode & S_IRWXU) != S_IRWXU)
+      ::fchmod(dir, (now.st_mode & 07777) | S_IRWXU);  // not the owner: the writes report it
   }
 
   static bool SetTimes(int fd, const struct stat& st) {

@@ -1,7 +1,9 @@
 // The copier that stands in for the shell's file copy, on real files.
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -106,6 +108,48 @@ TEST_F(CopierTest, ReplacesExistingCopiesEvenReadOnlyOnes) {
   for (const auto& e : fsys::directory_iterator(dir_.path() / "out"))
     EXPECT_EQ(e.path().filename().string().find(".quillory-"), std::string::npos)
         << "a temporary file was left: " << e.path();
+}
+
+// Backs up a read-only folder twice, the second time over the first copy. Returns 0 when both
+// runs copied everything, otherwise the number of the step that went wrong.
+int CopyReadOnlyFolderTwice() {
+  testing_support::TempDir dir;
+  auto os = platform::MakePosixPlatform(0, nullptr);
+  const auto copy = [&] {
+    platform::SHFILEOPSTRUCTA op;
+    op.wFunc = platform::FO_COPY;
+    op.pFrom = dir.str() + "\\SRC\\RO" + std::string(2, '\0');
+    op.pTo = dir.str() + "\\out" + std::string(2, '\0');
+    op.fFlags = platform::FOF_SILENT | platform::FOF_NOCONFIRMATION;
+    return os->SHFileOperationA(op);
+  };
+  const auto folder = dir.path() / "src/RO";
+  dir.Write("src/RO/f.txt", "first");
+  if (::chmod(folder.c_str(), 0555) != 0 || copy() != 0) return 1;
+  if (::chmod(folder.c_str(), 0755) != 0) return 2;
+  dir.Write("src/RO/f.txt", "second");
+  dir.Write("src/RO/new.txt", "new");
+  if (::chmod(folder.c_str(), 0555) != 0 || copy() != 0) return 3;
+  if (dir.Read("out/RO/f.txt") != "second" || dir.Read("out/RO/new.txt") != "new") return 4;
+  struct stat st;
+  if (::stat((dir.path() / "out/RO").c_str(), &st) != 0 || (st.st_mode & 07777) != 0555) return 5;
+  return 0;
+}
+
+// Root may write into any folder, so where the test runs as root the job runs as nobody.
+TEST_F(CopierTest, MergesIntoTheCopyOfAReadOnlyFolderOnTheNextRun) {
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (::geteuid() == 0 &&
+        (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
+      ::_exit(90);
+    ::_exit(CopyReadOnlyFolderTwice());
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "failed at step " << WEXITSTATUS(status);
 }
 
 TEST_F(CopierTest, NeverOpensSystemFilesButCopiesTheRest) {
