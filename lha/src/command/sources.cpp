@@ -181,8 +181,16 @@ Enumeration EnumerateSources(const std::vector<NameSpec>& names, const Switches&
                              const ExcludedFile& excluded) {
   Enumeration out;
   Enumerator e(switches, excluded, out);
-  for (const auto& named : names)
+  for (const auto& named : names) {
+    const size_t sources = out.sources.size(), problems = out.problems.size();
     e.Expand(named);
+    // A name that quietly gives nothing would let a command that packs nothing report success.
+    if (out.sources.size() == sources && out.problems.size() == problems) {
+      out.problems.push_back(
+          {UNLHA_ERROR_NOT_EXIST,
+           named.base + named.name + ": nothing to pack (folders need -r, hidden files -a1)"});
+    }
+  }
   return out;
 }
 

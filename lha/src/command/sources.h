@@ -36,7 +36,9 @@ using ExcludedFile = std::function<bool(const platform::FileStatus&)>;
 // below a match is entered and the pattern applies to the files in it; with kWithFolders and
 // stored paths the folders are entries too, the pattern's own folder included, so empty folders
 // survive. Hidden names (and anything that is neither file, folder nor link) are skipped unless
-// switches.include_hidden; such a thing named with -a1 cannot be packed and is a problem.
+// switches.include_hidden; such a thing named with -a1 cannot be packed and is a problem. A name
+// that gives nothing to pack (a folder without recursion, a hidden file without -a1, only
+// excluded files) is a problem too.
 // Folders are never followed through links. Names are sorted within each folder, so the same
 // tree always gives the same order.
 Enumeration EnumerateSources(const std::vector<NameSpec>& names, const Switches& switches,

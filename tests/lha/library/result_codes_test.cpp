@@ -265,6 +265,31 @@ std::vector<CodeCase> Cases() {
                [](const fs::path& d) {
                  EXPECT_EQ(ListedNames(d / "B.LZH"), std::set<std::string>{"f.txt"});
                }});
+  // Names that exist but give nothing to pack must not end in success with nothing packed.
+  c.push_back({"FolderWithoutRecursion", UNLHA_ERROR_NOT_EXIST,
+               [](const fs::path& d) {
+                 WriteFile(d / "sub" / "in.txt", "in\n");
+                 WriteFile(d / "f.txt", "f\n");
+                 return Prepared{{"u", "B.LZH", "sub", "f.txt"}};
+               },
+               Runner::kInProcess,
+               [](const fs::path& d) {
+                 EXPECT_EQ(ListedNames(d / "B.LZH"), std::set<std::string>{"f.txt"});
+               }});
+  c.push_back({"WildcardMatchingOnlyFolders", UNLHA_ERROR_NOT_EXIST,
+               [](const fs::path& d) {
+                 WriteFile(d / "data" / "sub" / "in.txt", "in\n");
+                 return Prepared{{"u", "B.LZH", "data\\*"}};
+               },
+               Runner::kInProcess,
+               [](const fs::path& d) { EXPECT_FALSE(fs::exists(d / "B.LZH")); }});
+  c.push_back({"HiddenFileWithoutA1", UNLHA_ERROR_NOT_EXIST,
+               [](const fs::path& d) {
+                 WriteFile(d / ".profile", "p\n");
+                 return Prepared{{"u", "B.LZH", ".profile"}};
+               },
+               Runner::kInProcess,
+               [](const fs::path& d) { EXPECT_FALSE(fs::exists(d / "B.LZH")); }});
   c.push_back({"MissingListFile", UNLHA_ERROR_NOT_EXIST, [](const fs::path&) {
                  return Prepared{{"a", "B.LZH", "@nolist.txt"}};
                }});
