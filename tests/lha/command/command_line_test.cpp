@@ -34,7 +34,8 @@ TEST(Tokenize, BlanksSeparateAndQuotesGroup) {
   EXPECT_EQ(*Tokenize("\"C:\\MY DATA\\..\\\" \"OLD FILES\"\\*.*"),
             (std::vector<std::string>{"C:\\MY DATA\\..\\", "OLD FILES\\*.*"}));
   EXPECT_EQ(*Tokenize("a\"b c\"d \"\""), (std::vector<std::string>{"ab cd", ""}));
-  EXPECT_EQ(*Tokenize("\t x \t"), (std::vector<std::string>{"x"}));
+  // A tab is part of a name: names with tabs reach the library unquoted.
+  EXPECT_EQ(*Tokenize(" a\tb.lzh  x\t"), (std::vector<std::string>{"a\tb.lzh", "x\t"}));
   EXPECT_FALSE(Tokenize("\"open").has_value());
 }
 
@@ -82,13 +83,16 @@ TEST(Parse, BaseFoldersApplyToTheNamesAfterThem) {
 
 TEST(Parse, ResponseFileLinesWithoutQuotesAreWholeNames) {
   const auto names = ParseResponseFile(
-      "C:\\MY DATA\\B,C.TXT\n  \n\"quoted name\" other\nbase\\ x y\nplain two words  \r\n", "");
+      "C:\\MY DATA\\B,C.TXT\n  \n\"quoted name\" other\nbase\\ x y\nplain two words  \r\n"
+      "\tTAB\tNAME\t\r\n",
+      "");
   EXPECT_EQ(names, (std::vector<NameSpec>{{"", "C:\\MY DATA\\B,C.TXT"},
                                           {"", "quoted name"},
                                           {"", "other"},
                                           {"base\\", "x"},
                                           {"base\\", "y"},
-                                          {"", "plain two words"}}));
+                                          {"", "plain two words"},
+                                          {"", "\tTAB\tNAME\t"}}));
 }
 
 TEST(Parse, ErrorsHaveTheirCodes) {
