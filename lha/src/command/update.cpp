@@ -63,7 +63,11 @@ std::vector<platform::FileStatus> SweepTemporaryFiles(const std::string& archive
 // The temporary file the new archive is written into; removed unless it became the archive.
 class TemporaryArchive {
  public:
-  explicit TemporaryArchive(const std::string& archive_path) {
+  // Where there is no archive yet, a folder that takes no temporary file takes no archive
+  // either, and that is what the caller hears.
+  TemporaryArchive(const std::string& archive_path, bool archive_exists) {
+    const int32_t cannot_create =
+        archive_exists ? UNLHA_ERROR_TEMP_FILE : UNLHA_ERROR_ARC_FILE_OPEN;
     const auto [dir, name] = SplitArchivePath(archive_path);
     std::random_device seed;
     std::minstd_rand rng(seed());
@@ -72,9 +76,9 @@ class TemporaryArchive {
       int error = 0;
       file_ = platform::File::CreateNew(path_, 0666, &error);
       if (!file_.is_open() && !platform::IsExistsError(error))
-        throw Error(UNLHA_ERROR_TEMP_FILE, path_ + ": " + fs::ErrorText(error));
+        throw Error(cannot_create, path_ + ": " + fs::ErrorText(error));
     }
-    if (!file_.is_open()) throw Error(UNLHA_ERROR_TEMP_FILE, path_ + ": no free name");
+    if (!file_.is_open()) throw Error(cannot_create, path_ + ": no free name");
     file_.TryLock();  // tells a later command that this file is not a leftover
     file_.Status(&status_);
   }
@@ -165,7 +169,7 @@ class Updater {
     log_.Line(std::string(old ? "Updating " : "Creating ") + archive_path);
 
     const std::vector<platform::FileStatus> others = SweepTemporaryFiles(archive_path);
-    TemporaryArchive temp(archive_path);
+    TemporaryArchive temp(archive_path, old.has_value());
     const Enumeration found =
         EnumerateSources(cmd_.names, cmd_.switches, [&](const platform::FileStatus& st) {
           return st.SameFileAs(temp.status()) || (old && st.SameFileAs(old->status())) ||

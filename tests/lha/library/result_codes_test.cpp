@@ -154,6 +154,16 @@ std::vector<CodeCase> Cases() {
                },
                Runner::kInProcess,
                [](const fs::path& d) { EXPECT_FALSE(fs::exists(d / "MISSING")); }});
+  c.push_back({"NewArchiveInAFolderThatMayNotBeWritten", UNLHA_ERROR_ARC_FILE_OPEN,
+               [](const fs::path& d) {
+                 fs::permissions(d, fs::perms::all);
+                 WriteFile(d / "f.txt", "f\n");
+                 fs::create_directories(d / "ro");
+                 fs::permissions(d / "ro", fs::perms::owner_all | fs::perms::others_read |
+                                               fs::perms::others_exec);
+                 return Prepared{{"a", "ro\\A.LZH", "f.txt"}};
+               },
+               Runner::kNobody, [](const fs::path& d) { EXPECT_TRUE(fs::is_empty(d / "ro")); }});
   c.push_back({"NoArchiveToExtract", UNLHA_ERROR_ARC_FILE_OPEN, [](const fs::path&) {
                  return Prepared{{"x", "NONE.LZH"}};
                }});
