@@ -39,7 +39,7 @@ std::string ListingLine(const format::EntryHeader& e, const format::ListingValue
     std::snprintf(line, sizeof line, "%12" PRIu64 " %12" PRIu64 " %5.1f%% %s %s  ", e.original_size,
                   e.packed_size, v.ratio_per_mille / 10.0, v.method.c_str(), stamp);
   }
-  return line + v.name;
+  return line + v.name + (v.link_target.empty() ? "" : " -> " + v.link_target);
 }
 
 }  // namespace

@@ -57,9 +57,8 @@ ListingValues DeriveListing(const EntryHeader& entry, const LocalTime& local, ch
   v.name += entry.JoinedPath(separator);
   if (entry.kind == EntryKind::kDirectory && !entry.path.empty()) v.name += separator;
   if (entry.kind == EntryKind::kSymlink) {
-    v.name += '|';
     for (char ch : entry.symlink_target)
-      v.name += ch == '/' ? separator : ch;
+      v.link_target += ch == '/' ? separator : ch;
   }
   return v;
 }

@@ -22,9 +22,10 @@ struct ListingValues {
   // 'S' system, 'H' hidden, 'R' read-only; '-' where the bit is clear.
   std::string attribute_text;
   // The stored path with `separator` between components; a leading separator if the stored
-  // path was absolute; a trailing one for a directory; "|target" after a symbolic link (with
-  // the target's '/' also shown as `separator`).
+  // path was absolute; a trailing one for a directory.
   std::string name;
+  // A symbolic link's target, its '/' shown as `separator`; empty for everything else.
+  std::string link_target;
 };
 
 // Needs `local.to_local` whenever the header has a Unix time: that instant is shown in local
