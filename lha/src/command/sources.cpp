@@ -181,6 +181,7 @@ Enumeration EnumerateSources(const std::vector<NameSpec>& names, const Switches&
                              const ExcludedFile& excluded) {
   Enumeration out;
   Enumerator e(switches, excluded, out);
+  if (names.empty()) out.problems.push_back({UNLHA_ERROR_NOT_EXIST, "no names of files to pack"});
   for (const auto& named : names) {
     const size_t sources = out.sources.size(), problems = out.problems.size();
     e.Expand(named);

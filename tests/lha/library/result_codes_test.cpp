@@ -293,6 +293,13 @@ std::vector<CodeCase> Cases() {
                },
                Runner::kInProcess,
                [](const fs::path& d) { EXPECT_FALSE(fs::exists(d / "B.LZH")); }});
+  c.push_back({"NoNamesAtAll", UNLHA_ERROR_NOT_EXIST,
+               [](const fs::path& d) {
+                 WriteFile(d / "empty.lst", "\r\n\r\n");
+                 return Prepared{{"u", "B.LZH", "@empty.lst"}};
+               },
+               Runner::kInProcess,
+               [](const fs::path& d) { EXPECT_FALSE(fs::exists(d / "B.LZH")); }});
   c.push_back({"HiddenFileWithoutA1", UNLHA_ERROR_NOT_EXIST,
                [](const fs::path& d) {
                  WriteFile(d / ".profile", "p\n");
