@@ -16,19 +16,20 @@ namespace {
 
 namespace fsys = std::filesystem;
 
+// One FO_COPY call as the copy mode makes it.
+int32_t CopyWith(platform::Platform& os, const std::string& from, const std::string& to) {
+  platform::SHFILEOPSTRUCTA op;
+  op.wFunc = platform::FO_COPY;
+  op.pFrom = from + std::string(2, '\0');
+  op.pTo = to + std::string(2, '\0');
+  op.fFlags = platform::FOF_SILENT | platform::FOF_NOCONFIRMATION;
+  return os.SHFileOperationA(op);
+}
+
 class CopierTest : public ::testing::Test {
  protected:
   std::string Win(const std::string& relative) const { return dir_.str() + "\\" + relative; }
-
-  // One FO_COPY call as the copy mode makes it.
-  int32_t Copy(const std::string& from, const std::string& to) {
-    platform::SHFILEOPSTRUCTA op;
-    op.wFunc = platform::FO_COPY;
-    op.pFrom = from + std::string(2, '\0');
-    op.pTo = to + std::string(2, '\0');
-    op.fFlags = platform::FOF_SILENT | platform::FOF_NOCONFIRMATION;
-    return os_->SHFileOperationA(op);
-  }
+  int32_t Copy(const std::string& from, const std::string& to) { return CopyWith(*os_, from, to); }
 
   static timespec MTime(const fsys::path& p) {
     struct stat st;
@@ -115,14 +116,7 @@ TEST_F(CopierTest, ReplacesExistingCopiesEvenReadOnlyOnes) {
 int CopyReadOnlyFolderTwice() {
   testing_support::TempDir dir;
   auto os = platform::MakePosixPlatform(0, nullptr);
-  const auto copy = [&] {
-    platform::SHFILEOPSTRUCTA op;
-    op.wFunc = platform::FO_COPY;
-    op.pFrom = dir.str() + "\\SRC\\RO" + std::string(2, '\0');
-    op.pTo = dir.str() + "\\out" + std::string(2, '\0');
-    op.fFlags = platform::FOF_SILENT | platform::FOF_NOCONFIRMATION;
-    return os->SHFileOperationA(op);
-  };
+  const auto copy = [&] { return CopyWith(*os, dir.str() + "\\SRC\\RO", dir.str() + "\\out"); };
   const auto folder = dir.path() / "src/RO";
   dir.Write("src/RO/f.txt", "first");
   if (::chmod(folder.c_str(), 0555) != 0 || copy() != 0) return 1;
