@@ -12,6 +12,14 @@
 namespace platform {
 namespace {
 
+// A name with a NUL inside would reach the system cut short, naming something else (".." NUL
+// "x" names ".."): such a name is refused, never cut.
+bool CutShort(const std::string& name) {
+  if (name.find('\0') == std::string::npos) return false;
+  errno = EINVAL;
+  return true;
+}
+
 bool Fail(int* error) {
   if (error) *error = errno;
   return false;
@@ -93,19 +101,23 @@ bool File::Close(int* error) {
 }
 
 File File::OpenForReading(const std::string& path, int* error) {
+  if (CutShort(path)) return FailedFile(error);
   return RegularFileFor(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW),
                         error);
 }
 
 File File::OpenExisting(const std::string& path, int* error) {
+  if (CutShort(path)) return FailedFile(error);
   return RegularFileFor(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK), error);
 }
 
 File File::CreateNew(const std::string& path, uint32_t mode, int* error) {
+  if (CutShort(path)) return FailedFile(error);
   return Opened(::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode), error);
 }
 
 File File::OpenFolder(const std::string& path, int* error) {
+  if (CutShort(path)) return FailedFile(error);
   return Opened(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW), error);
 }
 
@@ -193,37 +205,45 @@ bool File::SetModificationTime(int64_t seconds, uint32_t nanoseconds, int* error
 }
 
 File File::OpenFolderIn(const std::string& name, int* error) const {
+  if (CutShort(name)) return FailedFile(error);
   return Opened(::openat(fd_, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW),
                 error);
 }
 
 File File::OpenForReadingIn(const std::string& name, int* error) const {
+  if (CutShort(name)) return FailedFile(error);
   return RegularFileFor(::openat(fd_, name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW),
                         error);
 }
 
 File File::CreateNewIn(const std::string& name, uint32_t mode, int* error) const {
+  if (CutShort(name)) return FailedFile(error);
   return Opened(
       ::openat(fd_, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode), error);
 }
 
 bool File::MakeFolderIn(const std::string& name, uint32_t mode, int* error) const {
+  if (CutShort(name)) return Fail(error);
   return ::mkdirat(fd_, name.c_str(), mode) == 0 || Fail(error);
 }
 
 bool File::MakeSymlinkIn(const std::string& target, const std::string& name, int* error) const {
+  if (CutShort(target) || CutShort(name)) return Fail(error);
   return ::symlinkat(target.c_str(), fd_, name.c_str()) == 0 || Fail(error);
 }
 
 bool File::RenameIn(const std::string& from, const std::string& to, int* error) const {
+  if (CutShort(from) || CutShort(to)) return Fail(error);
   return ::renameat(fd_, from.c_str(), fd_, to.c_str()) == 0 || Fail(error);
 }
 
 bool File::RemoveIn(const std::string& name, bool folder) const {
+  if (CutShort(name)) return false;
   return ::unlinkat(fd_, name.c_str(), folder ? AT_REMOVEDIR : 0) == 0;
 }
 
 bool File::StatusIn(const std::string& name, FileStatus* status, int* error) const {
+  if (CutShort(name)) return Fail(error);
   struct stat st;
   if (::fstatat(fd_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return Fail(error);
   Fill(st, status);
@@ -232,15 +252,18 @@ bool File::StatusIn(const std::string& name, FileStatus* status, int* error) con
 
 bool File::SetTimesIn(const std::string& name, int64_t seconds, uint32_t nanoseconds,
                       int* error) const {
+  if (CutShort(name)) return Fail(error);
   const timespec times[2] = {{0, UTIME_OMIT}, {seconds, static_cast<long>(nanoseconds)}};
   return ::utimensat(fd_, name.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0 || Fail(error);
 }
 
 std::optional<std::string> File::ReadLinkIn(const std::string& name, int* error) const {
+  if (CutShort(name)) return Fail(error), std::nullopt;
   return ReadLinkAt(fd_, name.c_str(), error);
 }
 
 std::optional<FileStatus> StatusOf(const std::string& path, int* error) {
+  if (CutShort(path)) return Fail(error), std::nullopt;
   struct stat st;
   if (::lstat(path.c_str(), &st) != 0) {
     Fail(error);
@@ -252,6 +275,7 @@ std::optional<FileStatus> StatusOf(const std::string& path, int* error) {
 }
 
 std::optional<FileStatus> TargetStatusOf(const std::string& path, int* error) {
+  if (CutShort(path)) return Fail(error), std::nullopt;
   struct stat st;
   if (::stat(path.c_str(), &st) != 0) {
     Fail(error);
@@ -263,22 +287,27 @@ std::optional<FileStatus> TargetStatusOf(const std::string& path, int* error) {
 }
 
 std::optional<std::string> ReadLink(const std::string& path, int* error) {
+  if (CutShort(path)) return Fail(error), std::nullopt;
   return ReadLinkAt(AT_FDCWD, path.c_str(), error);
 }
 
 bool RenameFile(const std::string& from, const std::string& to, int* error) {
+  if (CutShort(from) || CutShort(to)) return Fail(error);
   return ::rename(from.c_str(), to.c_str()) == 0 || Fail(error);
 }
 
 bool LinkFile(const std::string& from, const std::string& to, int* error) {
+  if (CutShort(from) || CutShort(to)) return Fail(error);
   return ::link(from.c_str(), to.c_str()) == 0 || Fail(error);
 }
 
 bool RemoveFile(const std::string& path) {
+  if (CutShort(path)) return false;
   return ::unlink(path.c_str()) == 0;
 }
 
 bool MakeFolder(const std::string& path, uint32_t mode, int* error) {
+  if (CutShort(path)) return Fail(error);
   return ::mkdir(path.c_str(), mode) == 0 || Fail(error);
 }
 

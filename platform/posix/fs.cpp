@@ -13,6 +13,11 @@
 namespace platform::fs {
 namespace {
 
+// A NUL inside a path would cut it short at the system call: such a path names nothing.
+bool HasNul(const std::string& path) {
+  return path.find('\0') != std::string::npos;
+}
+
 std::string Base(bool rooted) {
   return rooted ? "/" : "";
 }
@@ -23,6 +28,7 @@ std::string AsPath(const std::string& p) {
 
 // Finds the one name in `dir` equal to `part` ignoring case.
 ResolveStatus MatchOne(const std::string& dir, const std::string& part, std::string* found) {
+  if (HasNul(part)) return ResolveStatus::kMissing;  // no name on disk holds one
   auto names = ListFolder(AsPath(dir));
   if (!names) {
     // A folder we may search but not list: only the exact spelling can be tried.
@@ -122,6 +128,7 @@ PatternMatches MatchPattern(std::string_view winpath) {
 }
 
 Kind KindOf(const std::string& posix_path, bool follow_links) {
+  if (HasNul(posix_path)) return Kind::kMissing;
   struct stat st;
   const int rc = follow_links ? ::stat(posix_path.c_str(), &st) : ::lstat(posix_path.c_str(), &st);
   if (rc != 0) return Kind::kMissing;
@@ -132,6 +139,7 @@ Kind KindOf(const std::string& posix_path, bool follow_links) {
 }
 
 std::optional<std::vector<std::string>> ListFolder(const std::string& posix_dir) {
+  if (HasNul(posix_dir)) return std::nullopt;
   DIR* d = ::opendir(posix_dir.c_str());
   if (!d) return std::nullopt;
   std::vector<std::string> names;

@@ -85,7 +85,7 @@ class Extractor {
     root_ = OpenDestination();
     log_.Line("Extracting " + archive->posix_path());
     try {
-      while (auto e = reader.Next()) {
+      while (auto e = NextEntry(reader)) {
         if (EntrySelected(cmd_, *e)) Extract(archive->source(), *e);
       }
     } catch (const Error& ex) {  // damage further on: what came before stays extracted
@@ -97,6 +97,19 @@ class Extractor {
   }
 
  private:
+  // The next entry, passing over (and reporting) entries refused alone, so that everything
+  // whole in a damaged archive is still restored.
+  std::optional<format::EntryHeader> NextEntry(format::ArchiveReader& reader) {
+    while (true) {
+      try {
+        return reader.Next();
+      } catch (const Error& ex) {
+        if (reader.failed()) throw;
+        Problem(ex.code(), ex.what());
+      }
+    }
+  }
+
   platform::File OpenDestination() {
     const std::string dest = cmd_.base.empty() ? "." : cmd_.base;
     const auto pp = platform::winpath::Parse(dest);

@@ -70,7 +70,21 @@ int32_t RunTest(const CommandLine& cmd, OutputLog& log, Progress& progress) {
   format::ArchiveReader reader(archive.source());
   int32_t first_failure = 0;
   size_t good = 0, bad = 0;
-  while (auto e = reader.Next()) {
+  const auto failed = [&](const std::string& what, const Error& ex) {
+    log.Line("  error " + what + ": " + ex.what());
+    if (first_failure == 0) first_failure = ex.code();
+    ++bad;
+  };
+  while (true) {
+    std::optional<format::EntryHeader> e;
+    try {
+      e = reader.Next();
+    } catch (const Error& ex) {
+      if (reader.failed()) throw;
+      failed("entry", ex);  // refused alone: the entries after it are still tested
+      continue;
+    }
+    if (!e) break;
     if (!EntrySelected(cmd, *e)) continue;
     const std::string name = e->JoinedPath('/');
     progress.Entry(name);
@@ -79,9 +93,7 @@ int32_t RunTest(const CommandLine& cmd, OutputLog& log, Progress& progress) {
       ++good;
     } catch (const Error& ex) {
       if (ex.code() == UNLHA_ERROR_ARC_READ) throw;
-      log.Line("  error " + name + ": " + ex.what());
-      if (first_failure == 0) first_failure = ex.code();
-      ++bad;
+      failed(name, ex);
     }
   }
   log.Line(std::to_string(good) + " entries tested good, " + std::to_string(bad) + " failed.");

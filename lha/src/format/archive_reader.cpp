@@ -17,6 +17,45 @@ bool ReadByte(RandomAccessSource& source, uint64_t offset, uint8_t& out) {
   return source.ReadAt(offset, std::span<uint8_t>(&out, 1)) == 1;
 }
 
+bool StartsWith(std::span<const uint8_t> bytes, std::string_view magic) {
+  return bytes.size() >= magic.size() &&
+         std::equal(magic.begin(), magic.end(), bytes.begin(),
+                    [](char m, uint8_t b) { return static_cast<uint8_t>(m) == b; });
+}
+
+// PMarc's self-extractor begins with a "-pms-" header of its own.
+bool IsPmarcStub(std::span<const uint8_t> bytes) {
+  return bytes.size() >= kPrefixSize &&
+         StartsWith(bytes.subspan(kMethodOffset), std::string_view("-pms-"));
+}
+
+// The start of a program of the systems LZH self-extractors were made for.
+bool StartsLikeAStub(std::span<const uint8_t> bytes) {
+  using namespace std::string_view_literals;
+  constexpr std::string_view kMagics[] = {
+      "MZ"sv,            // MS-DOS, Windows and OS/2 programs
+      "\0\0\x03\xF3"sv,  // Amiga hunk file
+      "\x60\x1A"sv,      // Atari TOS program
+      "HU"sv,            // X68000 program
+      "\x7F"
+      "ELF"sv,  // Unix programs
+  };
+  for (std::string_view magic : kMagics)
+    if (StartsWith(bytes, magic)) return true;
+  // An MS-DOS .COM program has no magic; LArc's and LHarc's stubs open with a jump.
+  return (!bytes.empty() && (bytes[0] == 0xEB || bytes[0] == 0xE9)) || IsPmarcStub(bytes);
+}
+
+// Whether the start holds a header, damaged or not: three or more of the four fixed signs of a
+// method id ("-lh?-", "-lz?-", "-pm?-"). One damaged byte leaves at least three.
+bool ResemblesAHeader(std::span<const uint8_t> bytes) {
+  if (bytes.size() < kMethodOffset + kMethodSize) return false;
+  const uint8_t* m = bytes.data() + kMethodOffset;
+  const int signs = (m[0] == '-') + (m[1] == 'l' || m[1] == 'p') +
+                    (m[2] == 'h' || m[2] == 'z' || m[2] == 'm') + (m[4] == '-');
+  return signs >= 3;
+}
+
 }  // namespace
 
 size_t PackedDataSource::Read(std::span<uint8_t> buf) {
@@ -38,6 +77,8 @@ bool ArchiveReader::ValidHeaderAt(uint64_t offset) {
   try {
     ReadHeaderAt(*source_, offset, size_);
     return true;
+  } catch (const DamagedEntry&) {
+    return true;  // a whole header: the entry is refused when it is reached
   } catch (const Error&) {
     return false;
   }
@@ -76,33 +117,24 @@ void ArchiveReader::Locate() {
     try {
       ReadHeaderAt(*source_, 0, size_);
       return;
+    } catch (const DamagedEntry&) {
+      return;  // Next() refuses it
     } catch (const Error& e) {
       first_error = e;
     }
-    // What is plainly an LZH header at the very start is the archive's first header, however
-    // damaged: taking the next header for the start would pass the damage off as a prefix and
-    // lose the first entry without a word.
-    uint8_t start[kPrefixSize] = {};
-    if (size_ >= kPrefixSize && source_->ReadAt(0, start) == kPrefixSize &&
-        start[kMethodOffset] == '-' && start[kMethodOffset + 4] == '-' &&
-        start[kLevelOffset] <= 3 &&
-        IsKnownMethod(
-            std::string_view(reinterpret_cast<const char*>(start) + kMethodOffset, kMethodSize))) {
-      throw *first_error;
-    }
   }
 
-  // Scan a window for the first real header behind a prefix. The window is read once; each
-  // candidate is then validated through the source like any header.
-  const uint64_t window_size = std::min<uint64_t>(size_, kMaxPrefixScan + kPrefixSize);
-  std::vector<uint8_t> window(window_size);
-  size_t got = 0;
-  while (got < window.size()) {
-    const size_t n = source_->ReadAt(got, std::span<uint8_t>(window).subspan(got));
-    if (n == 0) break;
-    got += n;
+  const std::vector<uint8_t> window = ReadWindow();
+  // Only a self-extractor's stub may stand before the first header. Anything else there, above
+  // all a damaged header, is reported: taking the next header for the start would lose the first
+  // entry without a word.
+  const bool header_like = ResemblesAHeader(window) && !IsPmarcStub(window);
+  if (header_like) {
+    throw first_error ? *first_error
+                      : Error(UNLHA_ERROR_HEADER_BROKEN, "the first header is damaged");
   }
-  window.resize(got);
+  if (!StartsLikeAStub(window)) throw Error(UNLHA_ERROR_NOT_ARC_FILE, "no LZH header at the start");
+
   const std::string_view text(reinterpret_cast<const char*>(window.data()), window.size());
   size_t decoy_after = std::string_view::npos;
   for (std::string_view marker : kDecoyMarkers)
@@ -123,12 +155,21 @@ void ArchiveReader::Locate() {
       return;
     }
   }
-  // Nothing behind a prefix either. If offset 0 holds what is plainly an LZH header, report
-  // what is wrong with it rather than call the file foreign.
-  if (first_error && window.size() >= kPrefixSize && window[kLevelOffset] <= 3 &&
-      IsKnownMethod(text.substr(kMethodOffset, kMethodSize)))
-    throw *first_error;
-  throw Error(UNLHA_ERROR_NOT_ARC_FILE, "no LZH header found");
+  throw Error(UNLHA_ERROR_NOT_ARC_FILE, "no LZH header found behind the stub");
+}
+
+// The window a stub and the first header behind it must fit in, read once; each candidate is
+// then validated through the source like any header.
+std::vector<uint8_t> ArchiveReader::ReadWindow() {
+  std::vector<uint8_t> window(std::min<uint64_t>(size_, kMaxPrefixScan + kPrefixSize));
+  size_t got = 0;
+  while (got < window.size()) {
+    const size_t n = source_->ReadAt(got, std::span<uint8_t>(window).subspan(got));
+    if (n == 0) break;
+    got += n;
+  }
+  window.resize(got);
+  return window;
 }
 
 void ArchiveReader::Fail(const Error& error) {
@@ -166,6 +207,9 @@ std::optional<EntryHeader> ArchiveReader::Next() {
     }
     position_ = h->data_offset + h->packed_size;
     return h;
+  } catch (const DamagedEntry& e) {
+    position_ = e.next_offset();  // this entry is refused; the ones after it are still whole
+    throw Error(e.code(), e.what());
   } catch (const Error& e) {
     Fail(e);
   }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "common/error.h"
 #include "common/io.h"
@@ -34,10 +35,13 @@ inline constexpr uint64_t kMaxPrefixScan = 256 * 1024;
 
 class ArchiveReader {
  public:
-  // Finds the first header: at offset 0, or else the first position within kMaxPrefixScan
-  // where a known method id sits and a complete header validates (level 0/1 checksum, chain
-  // bounds, header CRC when present). Self-extractor stubs that embed a decoy header after the
-  // strings "LHA-SFX" (DECLHA) or "LhASFX V1.2," (Amiga) have that first candidate skipped.
+  // Finds the first header: at offset 0, or else, when the source starts like a
+  // self-extractor's stub (a program of MS-DOS, Windows, OS/2, the Amiga, the Atari, the X68000
+  // or Unix), the first position within kMaxPrefixScan where a known method id sits and a
+  // complete header validates (level 0/1 checksum, chain bounds, header CRC when present).
+  // Stubs that embed a decoy header after the strings "LHA-SFX" (DECLHA) or "LhASFX V1.2,"
+  // (Amiga) have that first candidate skipped. A damaged header at offset 0 is reported with
+  // its own code (32791 or 32790), never passed over.
   //
   // A source of 0 bytes, or holding only the end marker, is an empty archive: an interrupted
   // creation leaves the former, and replacing it loses nothing. Anything else without a
@@ -50,8 +54,11 @@ class ArchiveReader {
   // Throws lha::Error: UNLHA_ERROR_HEADER_BROKEN (32791) or UNLHA_ERROR_HEADER_CRC (32790) for
   // a damaged header, UNLHA_ERROR_ARC_READ (32794) when the archive ends inside a header or
   // inside the previous entry's packed data. After a throw, every further call throws the
-  // same error.
+  // same error, except after an entry that is refused alone (a NUL inside a stored name, see
+  // DamagedEntry): then failed() stays false and the next call returns the entry after it.
   std::optional<EntryHeader> Next();
+  // Whether the walk has ended in an error that no further call can get past.
+  bool failed() const { return failure_.has_value(); }
 
   // The packed bytes of an entry returned by Next().
   PackedDataSource OpenPackedData(const EntryHeader& entry) const {
@@ -66,6 +73,7 @@ class ArchiveReader {
 
  private:
   void Locate();
+  std::vector<uint8_t> ReadWindow();
   bool ValidHeaderAt(uint64_t offset);
   std::optional<EntryHeader> HiddenLevel2HeaderAt(uint64_t offset);
   [[noreturn]] void Fail(const Error& error);

@@ -17,6 +17,11 @@ namespace {
 constexpr size_t kMaxLevel1ChainSize = 1 << 20;
 constexpr uint32_t kCodePageUtf8 = 65001;
 
+template <class Text>
+bool HasNul(const Text& text) {
+  return text.find(typename Text::value_type{0}) != Text::npos;
+}
+
 struct ExtRecord {
   uint8_t type;
   size_t body_offset;  // within the header buffer
@@ -40,6 +45,9 @@ class HeaderParser {
   // first. Callers bound `count` before calling.
   void ReadMore(size_t count);
 
+  // Takes the name field of a level-0/1 header. MorphOS keeps a file comment after a NUL in it;
+  // a NUL anywhere else in a name is damage (see DamagedEntry).
+  void TakeNameField(size_t offset, size_t length);
   void ParseLevel0();
   void ParseLevel1();
   void ParseLevel2();
@@ -103,9 +111,14 @@ EntryHeader HeaderParser::Parse() {
       Broken("unknown header level " + std::to_string(h_.level));
   }
   VerifyHeaderCrc();
-  BuildPath();
   h_.data_offset = offset_ + h_.header_size;
   if (h_.packed_size > UINT64_MAX - h_.data_offset) Broken("packed size out of range");
+  BuildPath();
+  if (HasNul(dir_) || HasNul(name_) || HasNul(h_.utf16_name) || HasNul(h_.utf16_directory)) {
+    throw DamagedEntry(
+        "header at offset " + std::to_string(offset_) + ": a NUL byte inside a stored name",
+        h_.data_offset + h_.packed_size);
+  }
   return std::move(h_);
 }
 
@@ -116,6 +129,15 @@ void HeaderParser::VerifyChecksum(size_t base_size) {
   if (sum != buf_[h0::kChecksumOffset]) Fail(UNLHA_ERROR_HEADER_CRC, "header checksum mismatch");
 }
 
+void HeaderParser::TakeNameField(size_t offset, size_t length) {
+  name_.assign(reinterpret_cast<const char*>(buf_.data() + offset), length);
+  const size_t nul = name_.find('\0');
+  if (nul != std::string::npos) {
+    h_.comment = name_.substr(nul + 1);
+    name_.resize(nul);
+  }
+}
+
 void HeaderParser::ParseLevel0() {
   const size_t hsize = buf_[h0::kHeaderSizeOffset];
   if (hsize < h0::kMinHeaderSize) Broken("level-0 header size too small");
@@ -124,7 +146,7 @@ void HeaderParser::ParseLevel0() {
   VerifyChecksum(total);
   const size_t n = buf_[h0::kNameLengthOffset];
   if (h0::kFixedBytesWithoutCrc + n > hsize) Broken("name longer than the header");
-  name_.assign(reinterpret_cast<const char*>(buf_.data() + h0::kNameOffset), n);
+  TakeNameField(h0::kNameOffset, n);
   const size_t crc_at = h0::kNameOffset + n;
   h_.has_data_crc = crc_at + 2 <= total;  // very old writers leave the CRC out
   if (h_.has_data_crc) h_.data_crc = Le16(buf_, crc_at);
@@ -152,7 +174,7 @@ void HeaderParser::ParseLevel1() {
   VerifyChecksum(base);
   const size_t n = buf_[h1::kNameLengthOffset];
   if (h1::kMinHeaderSize + n > hsize) Broken("name longer than the header");
-  name_.assign(reinterpret_cast<const char*>(buf_.data() + h1::kNameOffset), n);
+  TakeNameField(h1::kNameOffset, n);
   h_.data_crc = Le16(buf_, h1::kNameOffset + n);
   h_.os_id = buf_[h1::kNameOffset + n + 2];
 
@@ -347,14 +369,6 @@ void HeaderParser::VerifyHeaderCrc() {
 }
 
 void HeaderParser::BuildPath() {
-  if (h_.level <= 1) {
-    // MorphOS keeps a file comment after a NUL inside the name field.
-    const size_t nul = name_.find('\0');
-    if (nul != std::string::npos) {
-      h_.comment = name_.substr(nul + 1);
-      name_.resize(nul);
-    }
-  }
   const bool guard = !(h_.code_page && *h_.code_page == kCodePageUtf8);
   const std::string dir = NormalizeStoredPath(dir_, guard);
   const std::string name = NormalizeStoredPath(name_, guard);

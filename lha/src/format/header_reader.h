@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
+#include "common/error.h"
 #include "common/io.h"
 #include "format/entry.h"
 
@@ -20,7 +22,22 @@ namespace lha::format {
 //       malformed extended-header chain;
 //   UNLHA_ERROR_HEADER_CRC (32790): level 0/1 checksum or ext 0x00 header CRC mismatch;
 //   UNLHA_ERROR_ARC_READ (32794): the source ends inside the header (and whatever the source
-//       itself throws for read errors).
+//       itself throws for read errors);
+//   DamagedEntry (UNLHA_ERROR_HEADER_BROKEN) for a header that is whole but whose entry must not
+//       be used: a NUL byte inside a stored name, folder or link target. Such a name would reach
+//       the file system cut short (".." NUL "x" passes as a name and is used as ".."), so it is
+//       never handed out, not even cut.
 EntryHeader ReadHeaderAt(RandomAccessSource& source, uint64_t offset, uint64_t source_size);
+
+// A whole header whose entry cannot be used; the archive goes on at next_offset().
+class DamagedEntry : public Error {
+ public:
+  DamagedEntry(const std::string& detail, uint64_t next_offset)
+      : Error(UNLHA_ERROR_HEADER_BROKEN, detail), next_offset_(next_offset) {}
+  uint64_t next_offset() const { return next_offset_; }
+
+ private:
+  uint64_t next_offset_;
+};
 
 }  // namespace lha::format

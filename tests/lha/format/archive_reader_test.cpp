@@ -311,25 +311,44 @@ TEST(Archive, EndsAtMarkerOrPhysicalEnd) {
   EXPECT_EQ(w.end_offset, one.size());
 }
 
-TEST(Archive, FindsTheArchiveBehindAPrefix) {
-  Bytes stub = ToBytes("MZ fake stub -lh5- -lhd- text that is not a header ");
-  stub.resize(30000, 0x90);
-  const testing::Walk w = WalkArchive(Archive({stub, StoredLevel2("in.txt", "x"), kEnd}));
-  ASSERT_EQ(w.code, 0) << w.detail;
-  EXPECT_EQ(w.archive_offset, stub.size());
-  EXPECT_EQ(w.entries.at(0).path, std::vector<std::string>{"in.txt"});
+// Only a program's start may stand before the first header: that is what self-extractors are.
+TEST(Archive, FindsTheArchiveBehindAStubAndOnlyThere) {
+  using namespace std::string_view_literals;
+  const struct {
+    std::string_view start;
+    int32_t code;
+  } kCases[] = {
+      {"MZ fake stub -lh5- -lhd- text that is not a header "sv, 0},
+      {"\0\0\x03\xF3 Amiga hunks"sv, 0},
+      {"\xEB\x1C an MS-DOS .COM program's jump"sv, 0},
+      {"\x7F"
+       "ELF a Unix program"sv,
+       0},
+      {"plain text before an archive"sv, UNLHA_ERROR_NOT_ARC_FILE},
+      {"a.lzh\0\0\0 a tar member's name"sv, UNLHA_ERROR_NOT_ARC_FILE},
+  };
+  for (const auto& c : kCases) {
+    Bytes stub = ToBytes(c.start);
+    stub.resize(30000, 0x90);
+    const testing::Walk w = WalkArchive(Archive({stub, StoredLevel2("in.txt", "x"), kEnd}));
+    EXPECT_EQ(w.code, c.code) << c.start << ": " << w.detail;
+    if (c.code != 0) continue;
+    EXPECT_EQ(w.archive_offset, stub.size()) << c.start;
+    EXPECT_EQ(w.entries.at(0).path, std::vector<std::string>{"in.txt"}) << c.start;
+  }
 }
 
 TEST(Archive, GivesUpBeyondTheScanWindow) {
   Bytes stub(kMaxPrefixScan + 1, 0x90);
   stub[0] = 'M';
+  stub[1] = 'Z';
   EXPECT_EQ(WalkArchive(Archive({stub, StoredLevel2("far", "x"), kEnd})).code,
             UNLHA_ERROR_NOT_ARC_FILE);
 }
 
 // Amiga and DECLHA stubs embed a decoy after their ID string; it may even validate.
 TEST(Archive, SkipsTheDecoyAfterAStubMarker) {
-  Bytes stub = ToBytes("stub LhASFX V1.2, stub");
+  Bytes stub = ToBytes(std::string_view("\0\0\x03\xF3 stub LhASFX V1.2, stub", 27));
   Append(stub, Level0Header("-lh5-", ToBytes("Usage.txt"), 0, 0, kDos, 0x20, 0));
   Append(stub, ToBytes("more stub"));
   const testing::Walk w = WalkArchive(Archive({stub, StoredLevel2("real", "r"), kEnd}));
@@ -435,12 +454,68 @@ TEST(Archive, CopesWithShortReads) {
 namespace lha::format {
 namespace {
 
-TEST(Damage, AFirstHeaderThatIsPlainlyAHeaderIsNeverTakenForAPrefix) {
-  Bytes archive = Archive({StoredLevel2("a.txt", "one\n"), StoredLevel2("b.txt", "two\n"), kEnd});
-  archive[33] ^= 0x01;  // inside the first header's name: its header CRC no longer matches
-  const testing::Walk w = WalkArchive(archive);
-  EXPECT_EQ(w.code, UNLHA_ERROR_HEADER_CRC) << w.detail;
-  EXPECT_TRUE(w.entries.empty());  // b.txt alone would pass for the whole archive
+// Whatever single bit of the first header is damaged, the walk never starts at the second entry
+// as if the first had been a stub: a backup that silently lost a file.
+TEST(Damage, NoDamagedFirstHeaderIsTakenForAPrefix) {
+  const Bytes second = StoredLevel2("b.txt", "two\n");
+  const struct {
+    const char* level;
+    Bytes first;
+  } kFirsts[] = {
+      {"0", Archive({Level0Header("-lh0-", ToBytes("a.txt"), 4, 4, kDos, 0x20,
+                                  Crc16Of(ToBytes("one\n"))),
+                     ToBytes("one\n")})},
+      {"1", Archive({Level1Header("-lh0-", ToBytes("a.txt"), 4, 4, kDos, Crc16Of(ToBytes("one\n")),
+                                  'U', {}),
+                     ToBytes("one\n")})},
+      {"2", StoredLevel2("a.txt", "one\n")},
+  };
+  for (const auto& f : kFirsts) {
+    const size_t header_size = f.first.size() - 4;
+    for (size_t at = 0; at < header_size; ++at) {
+      for (int bit = 0; bit < 8; ++bit) {
+        Bytes archive = Archive({f.first, second, kEnd});
+        archive[at] ^= static_cast<uint8_t>(1 << bit);
+        const testing::Walk w = WalkArchive(archive);
+        EXPECT_TRUE(w.code != 0 || (w.archive_offset == 0 && w.entries.size() == 2))
+            << "level " << f.level << ", byte " << at << ", bit " << bit << ": " << w.entries.size()
+            << " entries from offset " << w.archive_offset;
+      }
+    }
+  }
+}
+
+TEST(Damage, ANulInsideAStoredNameRefusesThatEntryAlone) {
+  const struct {
+    const char* what;
+    Bytes entry;
+  } kCases[] = {
+      {"folder", Level23Header(2, "-lh0-", 0, 0, 0, 0, 'U',
+                               {CrcExt(),
+                                NameExt("f.txt"),
+                                {0x02, ToBytes(std::string_view("..\0x\xFF..\0y\xFF", 10))}})},
+      {"file", Level23Header(2, "-lh0-", 0, 0, 0, 0, 'U',
+                             {CrcExt(), NameExt(std::string_view("a.txt\0evil", 10))})},
+      {"link target", Level23Header(2, "-lhd-", 0, 0, 0, 0, 'U',
+                                    {CrcExt(), NameExt(std::string_view("l|..\0/x", 8))})},
+      {"level-1 ext name", Level1Header("-lh0-", ToBytes("a.txt"), 0, 0, kDos, 0, 'U',
+                                        {{0x01, ToBytes(std::string_view("b\0c", 3))}})},
+  };
+  for (const auto& c : kCases) {
+    const Bytes archive = Archive({c.entry, StoredLevel2("next.txt", "n"), kEnd});
+    MemorySource source(archive);
+    ArchiveReader reader(source);
+    try {
+      reader.Next();
+      ADD_FAILURE() << c.what << ": no error";
+    } catch (const Error& e) {
+      EXPECT_EQ(e.code(), UNLHA_ERROR_HEADER_BROKEN) << c.what;
+    }
+    EXPECT_FALSE(reader.failed()) << c.what;
+    const std::optional<EntryHeader> next = reader.Next();
+    ASSERT_TRUE(next.has_value()) << c.what;
+    EXPECT_EQ(next->path, std::vector<std::string>{"next.txt"}) << c.what;
+  }
 }
 
 }  // namespace

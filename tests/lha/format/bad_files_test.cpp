@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <string>
 
+#include "support/archive_tables.h"
 #include "test_support.h"
 
 namespace lha::format {
@@ -14,24 +14,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Rows of the form "| `file` | code | ..." of a README table.
-std::map<std::string, int32_t> ReadTable(const fs::path& readme) {
-  std::map<std::string, int32_t> rows;
-  std::ifstream in(readme);
-  for (std::string line; std::getline(in, line);) {
-    if (line.rfind("| `", 0) != 0) continue;
-    const size_t name_end = line.find("` | ", 3);
-    if (name_end == std::string::npos) continue;
-    const std::string code = line.substr(name_end + 4, line.find(' ', name_end + 4) - name_end - 4);
-    if (code.empty() || code.find_first_not_of("0123456789") != std::string::npos) continue;
-    rows[line.substr(3, name_end - 3)] = std::stoi(code);
-  }
-  return rows;
-}
-
 void CheckFolder(const std::string& name) {
-  const fs::path folder = fs::path(QUILLORY_SOURCE_DIR) / "tests/data/lzh" / name;
-  const std::map<std::string, int32_t> table = ReadTable(folder / "README.md");
+  const fs::path folder = testing_support::ArchiveFolder(name);
+  const std::map<std::string, int32_t> table = testing_support::ArchiveTable(folder);
   ASSERT_FALSE(table.empty()) << "no rows in " << folder / "README.md";
   size_t files = 0;
   for (const auto& e : fs::directory_iterator(folder)) {

@@ -10,6 +10,7 @@
 #include "format/header_writer.h"
 #include "format/memory_source.h"
 #include "library_support.h"
+#include "support/archive_tables.h"
 #include "support/temp_dir.h"
 
 namespace lha_library_testing {
@@ -252,6 +253,33 @@ TEST(Extraction, IntoADestinationThatIsALinkToAFolder) {
   EXPECT_EQ(ReadFile(tmp.path() / "real" / "f.txt"), "f\n");
 }
 
+// Every damaged or hostile archive of the test data: t, x and the archive check say the same,
+// and extraction writes nothing outside its destination.
+TEST(DamagedArchives, TestExtractionAndCheckAgreeAndStayInside) {
+  for (const char* folder : {"bad", "regression"}) {
+    const fs::path dir = testing_support::ArchiveFolder(folder);
+    for (const auto& [file, code] : testing_support::ArchiveTable(dir)) {
+      SCOPED_TRACE(file);
+      TempDir tmp;
+      const fs::path archive = tmp.path() / "A.LZH";
+      const fs::path dest = tmp.path() / "a" / "b" / "c" / "d" / "dest";
+      fs::copy_file(dir / file, archive);
+      fs::create_directories(dest);
+      const Tree before = Snapshot(tmp.path());
+      EXPECT_EQ(Call("t " + archive.string()).code, code);
+      EXPECT_EQ(UnlhaCheckArchive(archive.c_str(), 1) != 0, code == 0);
+      const CallResult x = Call("x -w1 " + archive.string() + " " + Win(dest) + "\\");
+      EXPECT_EQ(x.code, code) << x.output;
+      Tree after = Snapshot(tmp.path());
+      std::erase_if(after,
+                    [](const auto& node) { return node.first.rfind("a/b/c/d/dest/", 0) == 0; });
+      CompareOptions outside;
+      outside.folder_times = false;
+      EXPECT_EQ(Differences(before, after, outside), "");
+    }
+  }
+}
+
 // --- u carries unchanged entries over and replaces changed ones ----------------------------------
 
 class Update : public ::testing::Test {
@@ -369,8 +397,8 @@ TEST(NotOverwritten, AFileHoldingAnArchiveAfterOtherBytes) {
   TempDir tmp(/*enter=*/true);
   WriteFile(tmp.path() / "f.txt", "f\n");
   ASSERT_EQ(Call("a INNER.LZH f.txt").code, 0);
-  std::string bundle(512, '\0');
-  bundle.replace(0, 9, "notes.txt");
+  std::string bundle(512, '\0');  // a self-extractor: a program, then the archive
+  bundle.replace(0, 2, "MZ");
   bundle += ReadFile(tmp.path() / "INNER.LZH");
   bundle += std::string(1024, '\0');
   WriteFile(tmp.path() / "BUNDLE.LZH", bundle);

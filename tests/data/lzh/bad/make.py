@@ -106,6 +106,15 @@ BAD = {
     'truncated_header.lzh': GOOD + level2(b'a.txt')[:24],
     'truncated_data.lzh': GOOD + level2(b'a.txt', data=b'0123456789')[:-4],
     'not_an_archive.txt': b'plain text, not an archive; the word -lh5- alone is no header\n',
+    # A NUL inside a stored name: the entry is refused, the walk goes on after it.
+    'nul_in_folder_name.lzh':
+        level2(b'f.txt', extra=[(0x02, b'..\0x\xff..\0y\xff..\0z\xff')]) + GOOD + END,
+    'nul_in_link_target.lzh': level2(b'l|..\0/x', data=b'', method=b'-lhd-') + GOOD + END,
+    'nul_in_file_name.lzh': level2(b'a.txt\0evil') + GOOD + END,
+    # The first of two entries damaged where the archive starts: never taken for a stub.
+    'first_header_method_dash.lzh':
+        (lambda a: a[:2] + b'_' + a[3:])(level2(b'a.txt')) + GOOD + END,
+    'first_header_level.lzh': (lambda a: a[:20] + b'\x07' + a[21:])(level0(b'a.txt')) + GOOD + END,
 }
 
 REG = {
