@@ -1,14 +1,17 @@
 #include "platform/fs.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/text.h"
 #include "platform/winpath.h"
+#include "sys_path.h"
 
 namespace platform::fs {
 namespace {
@@ -33,7 +36,8 @@ ResolveStatus MatchOne(const std::string& dir, const std::string& part, std::str
   if (!names) {
     // A folder we may search but not list: only the exact spelling can be tried.
     struct stat st;
-    if (::lstat(Join(dir, part).c_str(), &st) != 0) return ResolveStatus::kMissing;
+    const SysPath p(Join(dir, part));
+    if (::fstatat(p.dir(), p.name(), &st, AT_SYMLINK_NOFOLLOW) != 0) return ResolveStatus::kMissing;
     *found = part;
     return ResolveStatus::kFound;
   }
@@ -101,6 +105,36 @@ Resolution ResolveForCreate(std::string_view winpath) {
   return r;
 }
 
+Resolution MakeFolders(std::string_view winpath, int* error) {
+  if (error) *error = 0;
+  const auto pp = winpath::Parse(winpath);
+  std::string prefix = pp.rooted ? "\\" : "";
+  for (const auto& part : pp.parts) {
+    prefix += part;
+    const Resolution r = ResolveForCreate(prefix);
+    prefix += "\\";
+    if (r.status != ResolveStatus::kFound) return r;
+    const SysPath p(r.path);
+    if (KindOf(r.path) == Kind::kMissing && ::mkdirat(p.dir(), p.name(), 0777) != 0 &&
+        errno != EEXIST) {
+      if (error) *error = errno;
+      return {ResolveStatus::kMissing, r.path};
+    }
+  }
+  Resolution r = ResolveExisting(winpath);
+  if (r.status == ResolveStatus::kFound && KindOf(r.path) != Kind::kFolder)
+    r.status = ResolveStatus::kMissing;
+  return r;
+}
+
+std::optional<std::string> RealPathOf(const std::string& posix_path) {
+  char* p = ::realpath(posix_path.c_str(), nullptr);
+  if (!p) return std::nullopt;
+  std::string out = p;
+  std::free(p);
+  return out;
+}
+
 PatternMatches MatchPattern(std::string_view winpath) {
   PatternMatches out;
   const auto pp = winpath::Parse(winpath);
@@ -130,8 +164,9 @@ PatternMatches MatchPattern(std::string_view winpath) {
 Kind KindOf(const std::string& posix_path, bool follow_links) {
   if (HasNul(posix_path)) return Kind::kMissing;
   struct stat st;
-  const int rc = follow_links ? ::stat(posix_path.c_str(), &st) : ::lstat(posix_path.c_str(), &st);
-  if (rc != 0) return Kind::kMissing;
+  const SysPath p(posix_path);
+  if (::fstatat(p.dir(), p.name(), &st, follow_links ? 0 : AT_SYMLINK_NOFOLLOW) != 0)
+    return Kind::kMissing;
   if (S_ISREG(st.st_mode)) return Kind::kFile;
   if (S_ISDIR(st.st_mode)) return Kind::kFolder;
   if (S_ISLNK(st.st_mode)) return Kind::kSymlink;
@@ -140,8 +175,13 @@ Kind KindOf(const std::string& posix_path, bool follow_links) {
 
 std::optional<std::vector<std::string>> ListFolder(const std::string& posix_dir) {
   if (HasNul(posix_dir)) return std::nullopt;
-  DIR* d = ::opendir(posix_dir.c_str());
-  if (!d) return std::nullopt;
+  const SysPath p(posix_dir);
+  const int fd = ::openat(p.dir(), p.name(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  DIR* d = fd >= 0 ? ::fdopendir(fd) : nullptr;
+  if (!d) {
+    if (fd >= 0) ::close(fd);
+    return std::nullopt;
+  }
   std::vector<std::string> names;
   while (const dirent* e = ::readdir(d)) {
     const std::string_view name = e->d_name;

@@ -13,8 +13,9 @@ namespace testing_support {
 
 class TempDir {
  public:
-  explicit TempDir(bool enter = false) {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "quillory-test-XXXXXX").string();
+  explicit TempDir(bool enter = false,
+                   const std::filesystem::path& parent = std::filesystem::temp_directory_path()) {
+    std::string tmpl = (parent / "quillory-test-XXXXXX").string();
     path_ = ::mkdtemp(tmpl.data());
     if (enter) {
       previous_ = std::filesystem::current_path();

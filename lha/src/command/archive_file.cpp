@@ -10,7 +10,12 @@ std::string ArchivePosixPath(const std::string& winpath) {
   const fs::Resolution r = fs::ResolveForCreate(winpath);
   if (r.status != fs::ResolveStatus::kFound)
     throw Error(UNLHA_ERROR_ARC_FILE_OPEN, winpath + ": the archive's folder does not exist");
-  return r.path;
+  // An archive named through a link is the file the link leads to: that file is updated, and
+  // the link stays.
+  int error = 0;
+  const auto target = platform::FinalTargetOf(r.path, &error);
+  if (!target) throw Error(UNLHA_ERROR_ARC_FILE_OPEN, r.path + ": " + fs::ErrorText(error));
+  return *target;
 }
 
 std::optional<OpenArchive> OpenArchive::Open(const std::string& winpath, LockMode mode) {

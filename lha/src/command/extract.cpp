@@ -4,14 +4,16 @@
 // the destination nor one the archive has just made can lead a write elsewhere. Absolute names
 // lose their root; names with ".." and links whose targets lead out are refused.
 #include <algorithm>
-#include <random>
+#include <set>
 
 #include "command/archive_file.h"
+#include "command/archive_io.h"
 #include "command/commands.h"
 #include "command/entry_data.h"
 #include "command/local_time.h"
 #include "format/listing.h"
 #include "platform/fs.h"
+#include "platform/staged_file.h"
 #include "platform/winpath.h"
 
 namespace lha::command {
@@ -19,6 +21,8 @@ namespace {
 
 namespace fs = platform::fs;
 using Components = std::vector<std::string>;
+
+constexpr std::string_view kTemporaryTag = "unlha";
 
 struct Refusal {
   int32_t code;
@@ -112,28 +116,18 @@ class Extractor {
 
   platform::File OpenDestination() {
     const std::string dest = cmd_.base.empty() ? "." : cmd_.base;
-    const auto pp = platform::winpath::Parse(dest);
-    std::string prefix = pp.rooted ? "\\" : "";
-    for (const auto& part : pp.parts) {
-      prefix += part;
-      const fs::Resolution r = fs::ResolveForCreate(prefix);
-      prefix += "\\";
-      int error = 0;
-      if (r.status != fs::ResolveStatus::kFound ||
-          (fs::KindOf(r.path) == fs::Kind::kMissing &&
-           !platform::MakeFolder(r.path, 0777, &error) && !platform::IsExistsError(error))) {
-        throw Error(UNLHA_ERROR_MAKE_DIRECTORY, dest + ": the destination cannot be made");
-      }
-    }
-    const fs::Resolution r = fs::ResolveExisting(dest);
     int error = 0;
-    platform::File root;
+    const fs::Resolution r = fs::MakeFolders(dest, &error);
+    if (r.status != fs::ResolveStatus::kFound) {
+      throw Error(UNLHA_ERROR_MAKE_DIRECTORY,
+                  dest + ": the destination cannot be made" +
+                      (error ? ": " + fs::ErrorText(error) : std::string(", or is no folder")));
+    }
     // The user may name a link to a folder: "/." makes it a folder on the way, followed like
     // any; the links below it are never followed.
-    if (r.status == fs::ResolveStatus::kFound)
-      root = platform::File::OpenFolder(r.path + "/.", &error);
+    platform::File root = platform::File::OpenFolder(r.path + "/.", &error);
     if (!root.is_open())
-      throw Error(UNLHA_ERROR_MAKE_DIRECTORY, dest + ": the destination is not a folder");
+      throw Error(UNLHA_ERROR_MAKE_DIRECTORY, dest + ": " + fs::ErrorText(error));
     return root;
   }
 
@@ -156,7 +150,15 @@ class Extractor {
       dir = std::move(next);
     }
     if (!dir.is_open()) return std::nullopt;
+    SweepOnce(dir);
     return dir;
+  }
+
+  // Removes what killed extractions left in a folder, the first time an entry goes there.
+  void SweepOnce(const platform::File& dir) {
+    platform::FileStatus st;
+    if (!dir.Status(&st) || !swept_.insert({st.device, st.inode}).second) return;
+    platform::SweepStagedFiles(dir, kTemporaryTag);
   }
 
   platform::File RootCopy() { return root_.OpenFolderIn(".", nullptr); }
@@ -210,10 +212,10 @@ class Extractor {
 
   void WriteLink(platform::File& dir, const std::string& name, const format::EntryHeader& e,
                  bool exists, std::optional<int64_t> mtime, const std::string& shown) {
-    const std::string temp = exists ? TempName(name) : name;
+    const std::string temp = exists ? platform::StagedName(name, kTemporaryTag) : name;
     int error = 0;
     if (!dir.MakeSymlinkIn(e.symlink_target, temp, &error) ||
-        (exists && !dir.RenameIn(temp, name, &error))) {
+        (exists && !dir.PlaceIn(temp, name, /*replace=*/true, &error))) {
       if (exists) dir.RemoveIn(temp);
       return Problem(UNLHA_ERROR_CANNOT_WRITE, shown + ": " + fs::ErrorText(error));
     }
@@ -225,28 +227,29 @@ class Extractor {
   void WriteFile(RandomAccessSource& archive, platform::File& dir, const std::string& name,
                  const format::EntryHeader& e, bool exists, std::optional<int64_t> mtime,
                  const std::string& shown) {
-    // A file that exists is replaced only by a complete new one.
-    const std::string written = exists ? TempName(name) : name;
+    // Written beside its final name and put in place only when complete and checked: neither a
+    // failure nor a kill leaves a torn file under the name, or the file it replaces destroyed.
+    platform::StagedFile staged;
     int error = 0;
-    platform::File out = dir.CreateNewIn(written, 0600, &error);
-    if (!out.is_open()) return Problem(UNLHA_ERROR_FILE_OPEN, shown + ": " + fs::ErrorText(error));
+    if (!staged.Create(dir, name, kTemporaryTag, 0600, &error))
+      return Problem(UNLHA_ERROR_FILE_OPEN, shown + ": " + fs::ErrorText(error));
+    platform::File& out = staged.file();
     try {
       UnpackEntry(archive, e, [&](std::span<const uint8_t> data) {
         int write_error = 0;
-        if (!out.WriteAll(data, &write_error)) {
-          throw Error(platform::IsNoSpaceError(write_error) ? UNLHA_ERROR_DISK_SPACE
-                                                            : UNLHA_ERROR_CANNOT_WRITE,
-                      fs::ErrorText(write_error));
-        }
+        if (!out.WriteAll(data, &write_error))
+          throw Error(WriteErrorCode(write_error), fs::ErrorText(write_error));
       });
       out.SetMode(ModeFor(e));
       if (mtime) out.SetModificationTime(*mtime, 0);
-      if (!out.Close(&error)) throw Error(UNLHA_ERROR_CANNOT_WRITE, fs::ErrorText(error));
-      if (exists && !dir.RenameIn(written, name, &error))
-        throw Error(UNLHA_ERROR_CANNOT_WRITE, fs::ErrorText(error));
+      using Placement = platform::StagedFile::Placement;
+      if (!staged.Commit(exists ? Placement::kReplace : Placement::kNew, &error)) {
+        throw Error(
+            platform::IsExistsError(error) ? UNLHA_ERROR_ALREADY_EXIST : WriteErrorCode(error),
+            fs::ErrorText(error));
+      }
     } catch (const Error& ex) {
-      out.Close();
-      dir.RemoveIn(written);  // nothing half-written or unchecked stays behind
+      // The staged file goes with `staged`: nothing half-written or unchecked stays behind.
       if (ex.code() == UNLHA_ERROR_ARC_READ) throw;
       return Problem(ex.code(), shown + ": " + ex.what());
     }
@@ -278,10 +281,6 @@ class Extractor {
     return dir;
   }
 
-  std::string TempName(const std::string& name) {
-    return "." + name.substr(0, 200) + ".unlha-" + std::to_string(rng_() % 1000000);
-  }
-
   void Problem(int32_t code, const std::string& message) {
     log_.Line("  error " + message);
     if (first_failure_ == 0) first_failure_ = code;
@@ -300,7 +299,7 @@ class Extractor {
   format::LocalTime local_;
   platform::File root_;
   std::vector<Folder> folders_;
-  std::minstd_rand rng_{std::random_device{}()};
+  std::set<std::pair<uint64_t, uint64_t>> swept_;  // folders (device, inode) swept already
   int32_t first_failure_ = 0;
   size_t extracted_ = 0, failed_ = 0;
 };

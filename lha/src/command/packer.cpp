@@ -148,7 +148,9 @@ std::vector<uint8_t> Encode(const format::NewEntry& e, const std::string& path) 
 void PackFile(const Source& source, format::NewEntry& entry, PackMethod method, ArchiveWriter& out,
               PackedEntry* packed) {
   int error = 0;
-  platform::File file = platform::File::OpenForReading(source.posix_path, &error);
+  platform::File file = source.through_link
+                            ? platform::File::OpenExisting(source.posix_path, &error)
+                            : platform::File::OpenForReading(source.posix_path, &error);
   if (!file.is_open()) {
     const int32_t code =
         platform::IsMissingError(error) ? UNLHA_ERROR_NOT_EXIST : UNLHA_ERROR_FILE_OPEN;

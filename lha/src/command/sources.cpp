@@ -99,8 +99,16 @@ class Enumerator {
                 const std::vector<std::string>& prefix) {
     const std::string path = fs::Join(dir, name);
     int error = 0;
-    const auto st = platform::StatusOf(path, &error);
+    auto st = platform::StatusOf(path, &error);
     if (!st) return Problem(UNLHA_ERROR_NOT_EXIST, path + ": " + fs::ErrorText(error));
+    bool through_link = false;
+    if (st->kind == fs::Kind::kSymlink) {
+      // Named, so followed; a link that leads nowhere is still stored, as a link.
+      if (auto target = platform::TargetStatusOf(path)) {
+        st = target;
+        through_link = true;
+      }
+    }
     if (!Admitted(name, *st)) return;
     switch (st->kind) {
       case fs::Kind::kFolder: {
@@ -112,7 +120,8 @@ class Enumerator {
       case fs::Kind::kOther:
         return Problem(UNLHA_ERROR_FILE_OPEN, path + ": not a regular file, folder or link");
       default:
-        return Add(path, StoredFor(prefix, name), *st);
+        out_.sources.push_back({path, StoredFor(prefix, name), *st, through_link});
+        return;
     }
   }
 
@@ -142,7 +151,7 @@ class Enumerator {
       if (!winpath::MatchWildcard(pattern, name)) continue;
       matched = true;
       if (st->kind == fs::Kind::kOther) {
-        Problem(UNLHA_ERROR_FILE_OPEN, path + ": not a regular file, folder or link");
+        out_.left_out.push_back(path + ": not a regular file, folder or link; left out");
       } else {
         Add(path, stored, *st);
       }

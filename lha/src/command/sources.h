@@ -15,7 +15,8 @@ namespace lha::command {
 struct Source {
   std::string posix_path;           // where it is
   std::vector<std::string> stored;  // the stored path's components, names as they are on disk
-  platform::FileStatus status;      // of the thing itself; links not followed
+  platform::FileStatus status;      // of the thing itself, or of a named link's target
+  bool through_link = false;        // a link the command named: its target's data is packed
 };
 
 // A name that found nothing, or a file that cannot be packed: its code and a line for the log.
@@ -27,6 +28,7 @@ struct SourceProblem {
 struct Enumeration {
   std::vector<Source> sources;
   std::vector<SourceProblem> problems;
+  std::vector<std::string> left_out;  // lines for the log: things below a folder holding no data
 };
 
 // Files never packed, whatever the names match: the archive, its temporary file, the list file.
@@ -36,11 +38,14 @@ using ExcludedFile = std::function<bool(const platform::FileStatus&)>;
 // below a match is entered and the pattern applies to the files in it; with kWithFolders and
 // stored paths the folders are entries too, the pattern's own folder included, so empty folders
 // survive. Hidden names (and anything that is neither file, folder nor link) are skipped unless
-// switches.include_hidden; such a thing named with -a1 cannot be packed and is a problem. A name
-// that gives nothing to pack (a folder without recursion, a hidden file without -a1, only
-// excluded files) is a problem too.
-// Folders are never followed through links. Names are sorted within each folder, so the same
-// tree always gives the same order.
+// switches.include_hidden. With -a1, such a thing (a FIFO, socket or device) met below a folder
+// is left out with a line in left_out, since it holds no data; named by the command itself it
+// cannot be packed and is a problem. A name that gives nothing to pack (a folder without
+// recursion, a hidden file without -a1, only excluded files) is a problem too.
+// A link the command names (itself, or as a match of its wildcard without recursion) is
+// followed: what it leads to is packed under the link's own name. Links met below a folder stay
+// links, and folders are never entered through them. Names are sorted within each folder, so the
+// same tree always gives the same order.
 Enumeration EnumerateSources(const std::vector<NameSpec>& names, const Switches& switches,
                              const ExcludedFile& excluded);
 

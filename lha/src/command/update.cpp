@@ -4,7 +4,6 @@
 // it only when it is complete and on the disk, so a failure at any point leaves the old archive
 // as it was. Unchanged entries are copied as they are, without unpacking and packing them again.
 #include <algorithm>
-#include <random>
 #include <unordered_map>
 
 #include "command/archive_file.h"
@@ -15,6 +14,7 @@
 #include "format/header_writer.h"
 #include "format/listing.h"
 #include "platform/fs.h"
+#include "platform/staged_file.h"
 #include "platform/text.h"
 
 namespace lha::command {
@@ -22,97 +22,65 @@ namespace {
 
 namespace fs = platform::fs;
 
-// The folder of the archive ("" for the current one, else ending in '/') and its name.
-std::pair<std::string, std::string> SplitArchivePath(const std::string& archive_path) {
+constexpr std::string_view kTemporaryTag = "unlha";
+
+// The folder the archive is in, opened (a link to it followed, as the user named it), and the
+// archive's name in it.
+struct ArchivePlace {
+  platform::File folder;
+  std::string name;
+};
+
+ArchivePlace OpenArchiveFolder(const std::string& archive_path) {
   const size_t slash = archive_path.rfind('/');
-  if (slash == std::string::npos) return {"", archive_path};
-  return {archive_path.substr(0, slash + 1), archive_path.substr(slash + 1)};
+  const std::string dir = slash == std::string::npos ? "." : archive_path.substr(0, slash + 1);
+  int error = 0;
+  ArchivePlace place{platform::File::OpenFolder(dir + "/.", &error),
+                     archive_path.substr(slash == std::string::npos ? 0 : slash + 1)};
+  if (!place.folder.is_open())
+    throw Error(UNLHA_ERROR_ARC_FILE_OPEN, dir + ": " + fs::ErrorText(error));
+  return place;
 }
 
-// Temporary files are named ".<archive name>.<digits>.tmp", beside the archive.
-bool IsTemporaryFileOf(const std::string& name, const std::string& archive_name) {
-  const std::string head = "." + archive_name + ".", tail = ".tmp";
-  if (name.size() <= head.size() + tail.size() || name.compare(0, head.size(), head) != 0 ||
-      name.compare(name.size() - tail.size(), tail.size(), tail) != 0)
-    return false;
-  const std::string middle = name.substr(head.size(), name.size() - head.size() - tail.size());
-  return middle.find_first_not_of("0123456789") == std::string::npos;
-}
-
-// Temporary files of this archive that other commands left beside it. A command holds a lock on
-// its temporary file while it writes, and a killed one loses it: such leftovers are removed.
-// The statuses of the others (locked, or not this user's) are returned: never packed either.
-std::vector<platform::FileStatus> SweepTemporaryFiles(const std::string& archive_path) {
-  const auto [dir, name] = SplitArchivePath(archive_path);
-  const std::string folder_path = dir.empty() ? "." : dir;
-  std::vector<platform::FileStatus> in_use;
-  const platform::File folder = platform::File::OpenFolder(folder_path, nullptr);
-  const auto names = fs::ListFolder(folder_path);
-  if (!folder.is_open() || !names) return in_use;
-  for (const auto& n : *names) {
-    if (!IsTemporaryFileOf(n, name)) continue;
-    platform::FileStatus st;
-    if (!folder.StatusIn(n, &st) || st.kind != fs::Kind::kFile) continue;
-    // One this user cannot open or remove is kept out all the same.
-    platform::File leftover = folder.OpenForReadingIn(n, nullptr);
-    if (!leftover.is_open() || !leftover.TryLock() || !folder.RemoveIn(n)) in_use.push_back(st);
-  }
-  return in_use;
-}
-
-// The temporary file the new archive is written into; removed unless it became the archive.
+// The new archive, written beside the old one and put in its place when complete. Where there
+// is no archive yet, a folder that takes no temporary file takes no archive either, and that is
+// what the caller hears. The file has the old archive's mode from its first byte (0600 for a new
+// one until it is complete), so nobody can read what the old archive would not have shown them.
 class TemporaryArchive {
  public:
-  // Where there is no archive yet, a folder that takes no temporary file takes no archive
-  // either, and that is what the caller hears.
-  TemporaryArchive(const std::string& archive_path, bool archive_exists) {
-    const int32_t cannot_create =
-        archive_exists ? UNLHA_ERROR_TEMP_FILE : UNLHA_ERROR_ARC_FILE_OPEN;
-    const auto [dir, name] = SplitArchivePath(archive_path);
-    std::random_device seed;
-    std::minstd_rand rng(seed());
-    for (int attempt = 0; attempt < 100 && !file_.is_open(); ++attempt) {
-      path_ = dir + "." + name + "." + std::to_string(rng() % 1000000) + ".tmp";
-      int error = 0;
-      file_ = platform::File::CreateNew(path_, 0666, &error);
-      if (!file_.is_open() && !platform::IsExistsError(error))
-        throw Error(cannot_create, path_ + ": " + fs::ErrorText(error));
+  TemporaryArchive(const ArchivePlace& place, const std::optional<OpenArchive>& old)
+      : place_(place), old_(old) {
+    const uint32_t mode = old ? old->status().mode & 07777 : 0600;
+    int error = 0;
+    if (!staged_.Create(place.folder, place.name, kTemporaryTag, mode, &error)) {
+      throw Error(old ? UNLHA_ERROR_TEMP_FILE : UNLHA_ERROR_ARC_FILE_OPEN,
+                  place.name + ": no temporary file beside it: " + fs::ErrorText(error));
     }
-    if (!file_.is_open()) throw Error(cannot_create, path_ + ": no free name");
-    file_.TryLock();  // tells a later command that this file is not a leftover
-    file_.Status(&status_);
-  }
-  ~TemporaryArchive() {
-    file_.Close();
-    if (!kept_) platform::RemoveFile(path_);
+    staged_.file().Status(&status_);
   }
 
-  platform::File& file() { return file_; }
+  platform::File& file() { return staged_.file(); }
   const platform::FileStatus& status() const { return status_; }
 
   // Makes the finished file the archive: replacing the old one, or creating it where there was
   // none (and failing if another command created one meanwhile).
-  void Commit(const std::string& archive_path, bool replace) {
+  void Commit() {
     int error = 0;
-    if (!file_.Close(&error))
-      throw Error(WriteErrorCode(error), path_ + ": " + fs::ErrorText(error));
-    if (replace) {
-      if (!platform::RenameFile(path_, archive_path, &error))
-        throw Error(UNLHA_ERROR_CANNOT_WRITE, archive_path + ": " + fs::ErrorText(error));
-      kept_ = true;
-    } else if (!platform::LinkFile(path_, archive_path, &error)) {
-      if (platform::IsExistsError(error))
-        throw Error(UNLHA_ERROR_ALREADY_RUNNING, archive_path + ": created by another command");
-      throw Error(UNLHA_ERROR_CANNOT_WRITE, archive_path + ": " + fs::ErrorText(error));
+    if (!old_) staged_.file().SetMode(platform::NewFileMode());
+    using Placement = platform::StagedFile::Placement;
+    if (!staged_.Commit(old_ ? Placement::kReplace : Placement::kNew, &error)) {
+      if (!old_ && platform::IsExistsError(error))
+        throw Error(UNLHA_ERROR_ALREADY_RUNNING, place_.name + ": created by another command");
+      throw Error(WriteErrorCode(error), place_.name + ": " + fs::ErrorText(error));
     }
-    platform::SyncFolderOf(archive_path);
+    place_.folder.Sync();  // the new name on the disk too
   }
 
  private:
-  std::string path_;
-  platform::File file_;
+  const ArchivePlace& place_;
+  const std::optional<OpenArchive>& old_;
+  platform::StagedFile staged_;
   platform::FileStatus status_;
-  bool kept_ = false;
 };
 
 bool KindMatches(const format::EntryHeader& e, const Source& s) {
@@ -168,8 +136,11 @@ class Updater {
     }
     log_.Line(std::string(old ? "Updating " : "Creating ") + archive_path);
 
-    const std::vector<platform::FileStatus> others = SweepTemporaryFiles(archive_path);
-    TemporaryArchive temp(archive_path, old.has_value());
+    const ArchivePlace place = OpenArchiveFolder(archive_path);
+    // Leftovers of killed commands go; the temporary files of running ones are never packed.
+    const std::vector<platform::FileStatus> others =
+        platform::SweepStagedFiles(place.folder, kTemporaryTag, place.name);
+    TemporaryArchive temp(place, old);
     const Enumeration found =
         EnumerateSources(cmd_.names, cmd_.switches, [&](const platform::FileStatus& st) {
           return st.SameFileAs(temp.status()) || (old && st.SameFileAs(old->status())) ||
@@ -179,6 +150,8 @@ class Updater {
         });
     for (const auto& p : found.problems)
       Problem(p);
+    for (const auto& line : found.left_out)
+      log_.Line("  " + line);
     const std::vector<const Source*> sources = Deduplicate(found.sources);
 
     // Which entries the sources replace, and which sources are new.
@@ -219,8 +192,7 @@ class Updater {
     }
     writer.Write(format::kEndOfArchiveMarker);
     writer.Finish();
-    if (old) temp.file().SetMode(old->status().mode);  // the new archive keeps the old's access
-    temp.Commit(archive_path, old.has_value());
+    temp.Commit();
     return Summary(entries.size());
   }
 

@@ -9,6 +9,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "platform/fs.h"
 
@@ -65,23 +66,37 @@ class File {
   bool WriteAt(uint64_t offset, std::span<const uint8_t> data, int* error = nullptr);
   bool Seek(uint64_t offset, int* error = nullptr);
   bool Truncate(uint64_t size, int* error = nullptr);
-  bool Sync(int* error = nullptr);
+  bool Sync(int* error = nullptr) const;
+  // Everything written to this file's file system, by anyone, on the disk.
+  bool SyncFileSystem(int* error = nullptr);
   // An advisory lock held until the file is closed; false when another holder has it. A shared
   // lock admits other shared holders, an exclusive one nobody.
   bool TryLock();
   bool TryLockShared();
   bool SetMode(uint32_t mode, int* error = nullptr);
   bool SetModificationTime(int64_t seconds, uint32_t nanoseconds, int* error = nullptr);
+  // Copies everything from this file's position to its end onto `out`, in the kernel where the
+  // file systems allow it.
+  bool CopyDataTo(File& out, int* error = nullptr);
 
-  // --- Names inside this folder (links are never followed) --------------------------------
-  File OpenFolderIn(const std::string& name, int* error) const;
-  File OpenForReadingIn(const std::string& name, int* error) const;
+  // --- Names inside this folder ------------------------------------------------------------
+  // A final link is never followed unless `links` says so (a name the user gave).
+  enum class Links { kNotFollowed, kFollowed };
+  File OpenFolderIn(const std::string& name, int* error, Links links = Links::kNotFollowed) const;
+  File OpenForReadingIn(const std::string& name, int* error,
+                        Links links = Links::kNotFollowed) const;
   File CreateNewIn(const std::string& name, uint32_t mode, int* error) const;
   bool MakeFolderIn(const std::string& name, uint32_t mode, int* error) const;
   bool MakeSymlinkIn(const std::string& target, const std::string& name, int* error) const;
   bool RenameIn(const std::string& from, const std::string& to, int* error) const;
+  // Gives the file `from` the name `to` in this folder. With `replace` false it fails with
+  // EEXIST when `to` exists, whatever else runs meanwhile (where the file system can say so).
+  bool PlaceIn(const std::string& from, const std::string& to, bool replace, int* error) const;
+  // The names in this folder, without "." and "..", unsorted; nullopt when it cannot be listed.
+  std::optional<std::vector<std::string>> Names(int* error = nullptr) const;
   bool RemoveIn(const std::string& name, bool folder = false) const;
-  bool StatusIn(const std::string& name, FileStatus* status, int* error = nullptr) const;
+  bool StatusIn(const std::string& name, FileStatus* status, int* error = nullptr,
+                Links links = Links::kNotFollowed) const;
   bool SetTimesIn(const std::string& name, int64_t seconds, uint32_t nanoseconds,
                   int* error = nullptr) const;
   std::optional<std::string> ReadLinkIn(const std::string& name, int* error = nullptr) const;
@@ -102,6 +117,12 @@ bool RemoveFile(const std::string& path);
 bool MakeFolder(const std::string& path, uint32_t mode, int* error = nullptr);
 // Makes sure a rename in the folder of `path` is on the disk.
 bool SyncFolderOf(const std::string& path);
+// What `path` names once every symbolic link at its end is followed (a relative target counts
+// from the link's folder): the path itself when it is no link. A link that leads nowhere gives
+// the path it leads to; a loop, or more than 40 links, gives nullopt (ELOOP in *error).
+std::optional<std::string> FinalTargetOf(const std::string& path, int* error = nullptr);
+// The mode a program gives a new file it makes for the user: 0666 less the process's umask.
+uint32_t NewFileMode();
 
 // Error numbers the library tells apart.
 bool IsNoSpaceError(int error);

@@ -35,6 +35,15 @@ Resolution ResolveExisting(std::string_view winpath);
 // ends in a separator gives the folder itself.
 Resolution ResolveForCreate(std::string_view winpath);
 
+// Makes every missing folder along a Windows path, each component resolved as ResolveForCreate
+// resolves it, then resolves the whole. kFound with the POSIX path of the folder at the end;
+// otherwise the status, and in *error the reason a folder could not be made (0 when the path
+// did not resolve, or ends in something that is not a folder).
+Resolution MakeFolders(std::string_view winpath, int* error);
+
+// The path without links, "." or "..": nullopt when it does not exist.
+std::optional<std::string> RealPathOf(const std::string& posix_path);
+
 // The last component of a Windows path taken as a pattern (wildcards or a plain name) in the
 // folder that the rest resolves to.
 struct PatternMatches {

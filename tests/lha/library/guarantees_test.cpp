@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <random>
+#include <thread>
 
 #include "format/archive_reader.h"
 #include "format/header_writer.h"
@@ -69,7 +70,7 @@ TEST(NeverPacked, AStaleTemporaryFileOfTheArchive) {
   fs::create_directories(archive.parent_path());
   const std::string line = FolderFormLine(tree, archive, tmp.path() / "list.txt");
   ASSERT_EQ(Call(line).code, 0);
-  WriteFile(archive.parent_path() / ".B.LZH.123456.tmp", "left by a killed u\n");
+  WriteFile(archive.parent_path() / ".B.LZH.unlha-k1ll3d00", "left by a killed u\n");
   const CallResult r = Call(line);
   ASSERT_EQ(r.code, 0) << r.output;
   EXPECT_EQ(ListedNames(archive), (std::set<std::string>{"TREE", "TREE/a.txt", "TREE/OUT"}));
@@ -82,7 +83,7 @@ TEST(NeverPacked, AStaleTemporaryFileOfAnArchiveNotYetMade) {
   const fs::path tree = tmp.path() / "TREE";
   WriteFile(tree / "a.txt", "a\n");
   const fs::path archive = tree / "B.LZH";
-  WriteFile(tree / ".B.LZH.42.tmp", "left by a killed creation\n");
+  WriteFile(tree / ".B.LZH.unlha-00000042", "left by a killed creation\n");
   const CallResult r = Call(FolderFormLine(tree, archive, tmp.path() / "list.txt"));
   ASSERT_EQ(r.code, 0) << r.output;
   EXPECT_EQ(ListedNames(archive), (std::set<std::string>{"TREE", "TREE/a.txt"}));
@@ -97,7 +98,7 @@ TEST(NeverPacked, ATemporaryFileThisUserCannotRead) {
   const fs::path tree = tmp.path() / "TREE";
   WriteFile(tree / "a.txt", "a\n");
   fs::permissions(tree, fs::perms::all);
-  const fs::path stale = tree / ".B.LZH.777.tmp";
+  const fs::path stale = tree / ".B.LZH.unlha-00000777";
   WriteFile(stale, "someone else's\n");
   fs::permissions(stale, fs::perms::owner_read | fs::perms::owner_write);
   const std::string line = FolderFormLine(tree, tree / "B.LZH", tmp.path() / "list.txt");
@@ -111,12 +112,12 @@ TEST(NeverPacked, ATemporaryFileThisUserCannotRead) {
 TEST(NeverPacked, OnlyTheArchivesOwnTemporaryFiles) {
   TempDir tmp;
   const fs::path tree = tmp.path() / "TREE";
-  WriteFile(tree / ".OTHER.LZH.1.tmp", "someone else's\n");
-  WriteFile(tree / ".B.LZH.notes.tmp", "not ours either\n");
+  WriteFile(tree / ".OTHER.LZH.unlha-00000001", "someone else's\n");
+  WriteFile(tree / ".B.LZH.unlha-NOTES123", "not ours either\n");
   const fs::path archive = tree / "B.LZH";
   ASSERT_EQ(Call(FolderFormLine(tree, archive, tmp.path() / "list.txt")).code, 0);
-  EXPECT_EQ(ListedNames(archive),
-            (std::set<std::string>{"TREE", "TREE/.OTHER.LZH.1.tmp", "TREE/.B.LZH.notes.tmp"}));
+  EXPECT_EQ(ListedNames(archive), (std::set<std::string>{"TREE", "TREE/.OTHER.LZH.unlha-00000001",
+                                                         "TREE/.B.LZH.unlha-NOTES123"}));
 }
 
 // --- Sources that fail --------------------------------------------------------------------------
@@ -277,6 +278,58 @@ TEST(DamagedArchives, TestExtractionAndCheckAgreeAndStayInside) {
       outside.folder_times = false;
       EXPECT_EQ(Differences(before, after, outside), "");
     }
+  }
+}
+
+// --- Where the archive is --------------------------------------------------------------------
+
+// An archive named through a link is the file the link leads to (made there when missing); the
+// link stays. Names up to the file system's limit take their temporary files beside them.
+TEST(ArchivePath, ThroughALinkAndAtTheNameLimit) {
+  const struct {
+    const char* what;
+    std::string named;   // as the command names it
+    std::string target;  // where a link leads, when it is one
+  } kCases[] = {
+      {"link to an archive", "LINK.LZH", "store/REAL.LZH"},
+      {"link to no archive yet", "NEW.LZH", "store/NEW-REAL.LZH"},
+      {"244-byte name", std::string(240, 'n') + ".LZH", ""},
+      {"254-byte name", std::string(250, 'n') + ".LZH", ""},
+  };
+  TempDir tmp(/*enter=*/true);
+  WriteFile(tmp.path() / "f.txt", "f\n");
+  WriteFile(tmp.path() / "g.txt", "g\n");
+  fs::create_directory(tmp.path() / "store");
+  ASSERT_EQ(Call("a store/REAL.LZH f.txt").code, 0);
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.what);
+    if (!c.target.empty()) fs::create_symlink(c.target, c.named);
+    CallResult r = Call("a " + c.named + " f.txt");
+    ASSERT_EQ(r.code, 0) << r.output;
+    r = Call("a " + c.named + " g.txt");
+    ASSERT_EQ(r.code, 0) << r.output;
+    const fs::path file = c.target.empty() ? fs::path(c.named) : fs::path(c.target);
+    EXPECT_EQ(fs::is_symlink(c.named), !c.target.empty());
+    EXPECT_EQ(ListedNames(file), (std::set<std::string>{"f.txt", "g.txt"}));
+  }
+  EXPECT_EQ(NamesStartingWith(tmp.path(), "."), std::vector<std::string>{});
+}
+
+// Commands racing to create one new archive: one makes it, each other one either adds to it
+// after it or hears that it is in use; none loses its temporary file to another's clean-up.
+TEST(ArchivePath, RacingCreationsGiveTheLockCode) {
+  TempDir tmp;
+  WriteFile(tmp.path() / "f.txt", Compressible(100000));
+  for (int round = 0; round < 20; ++round) {
+    fs::remove(tmp.path() / "NEW.LZH");
+    std::vector<ProcessResult> results(6);
+    std::vector<std::thread> racers;
+    for (auto& r : results)
+      racers.emplace_back([&] { r = RunUnlha({"a", "NEW.LZH", "f.txt"}, InFolder(tmp.path())); });
+    for (auto& t : racers)
+      t.join();
+    for (const auto& r : results)
+      EXPECT_TRUE(r.exit_code == 0 || r.err.find(": 32799: ") != std::string::npos) << r.err;
   }
 }
 

@@ -127,6 +127,9 @@ TEST(KilledUpdate, OldArchiveStaysAndLeftoversAreNeverPacked) {
   const uint64_t size = fs::file_size(archive);
   const fs::path saved = shm.path() / "saved.lzh";
   fs::copy_file(archive, saved);
+  // A private archive: nothing the commands write beside it may show others its data.
+  const auto kPrivate = fs::perms::owner_read | fs::perms::owner_write;
+  fs::permissions(archive, kPrivate);
 
   int kills = 0;
   for (const double point : {0.0, 0.3, 0.6, 0.95}) {
@@ -138,6 +141,8 @@ TEST(KilledUpdate, OldArchiveStaysAndLeftoversAreNeverPacked) {
     // The archive is the old one, byte for byte, and that one was tested sound above.
     EXPECT_TRUE(SameBytes(archive, saved)) << "the old archive changed";
     EXPECT_FALSE(NamesStartingWith(out, ".BIG.LZH.").empty()) << "a killed u leaves its file";
+    for (const auto& name : NamesStartingWith(out, ".BIG.LZH."))
+      EXPECT_EQ(fs::status(out / name).permissions(), kPrivate) << name;
   }
   EXPECT_GE(kills, 2) << "too few kills landed inside the command";
 
@@ -148,6 +153,7 @@ TEST(KilledUpdate, OldArchiveStaysAndLeftoversAreNeverPacked) {
     EXPECT_EQ(name.find(".BIG.LZH."), std::string::npos) << name << " was packed";
   EXPECT_TRUE(ListedNames(archive).count("TREE/new0.txt"));
   EXPECT_EQ(NamesStartingWith(out, ".BIG.LZH."), std::vector<std::string>{});
+  EXPECT_EQ(fs::status(archive).permissions(), kPrivate);
   const ProcessResult t = RunUnlha({"t", archive.string()});
   EXPECT_EQ(t.exit_code, 0) << t.out << t.err;
 }
