@@ -99,14 +99,15 @@ bool StagedFile::Create(const File& folder, const std::string& final_name, std::
 
 bool StagedFile::Commit(Placement placement, int* error) {
   const bool replace = placement == Placement::kReplace;
-  const bool ok = (!replace || file_.Sync(error)) && file_.Close(error) &&
-                  folder_->PlaceIn(temp_, final_, replace, error);
-  if (!ok) {
-    file_.Close();
-    folder_->RemoveIn(temp_);
-  }
+  // Renamed while still open: closing first would drop the lock, and another process's sweep
+  // could take the file for a leftover in that moment.
+  const bool placed =
+      (!replace || file_.Sync(error)) && folder_->PlaceIn(temp_, final_, replace, error);
+  const bool closed = file_.Close(error);  // a write only now found failed (NFS)
+  if (placed && !closed && !replace) folder_->RemoveIn(final_);  // ours alone, and torn
+  if (!placed) folder_->RemoveIn(temp_);
   placed_ = true;  // in place, or removed above
-  return ok;
+  return placed && closed;
 }
 
 std::vector<FileStatus> SweepStagedFiles(const File& folder, std::string_view tag,
