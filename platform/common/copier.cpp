@@ -71,22 +71,23 @@ bool IsSameOrBelow(const File& inner, const FileStatus& outer) {
 
 class Copier {
  public:
+  explicit Copier(Env& env) : env_(env) {}
   int32_t failures() const { return failures_; }
 
   // Resolves the destination folder, making the missing levels; empty: the current folder.
   bool OpenDestination(const std::string& dest) {
     int error = 0;
-    const fs::Resolution r = fs::MakeFolders(dest, &error);
+    const fs::Resolution r = fs::MakeFolders(env_, dest, &error);
     if (r.status != fs::ResolveStatus::kFound) {
-      Fail(dest, error ? "cannot create the folder: " + fs::ErrorText(error)
+      Fail(dest, error ? "cannot create the folder: " + ErrorText(error)
                  : r.status == fs::ResolveStatus::kAmbiguous ? ResolveReason(r.status)
                                                              : "the destination is not a folder");
       return false;
     }
     dest_path_ = r.path;
-    dest_ = File::OpenFolder(r.path + "/.", &error);
+    dest_ = env_.OpenFolder(r.path, &error);
     if (!dest_.is_open()) {
-      Fail(r.path, "cannot open the folder: " + fs::ErrorText(error));
+      Fail(r.path, "cannot open the folder: " + ErrorText(error));
       return false;
     }
     SweepOncePerProcess(dest_);
@@ -97,20 +98,20 @@ class Copier {
   void CopySource(const std::string& source) {
     const auto pp = winpath::Parse(source);
     if (!pp.parts.empty() && winpath::HasWildcards(pp.parts.back())) {
-      const fs::PatternMatches m = fs::MatchPattern(source);
+      const fs::PatternMatches m = fs::MatchPattern(env_, source);
       if (m.status != fs::ResolveStatus::kFound) return Fail(source, ResolveReason(m.status));
       if (m.names.empty()) return Fail(source, "no file matches");
       for (const auto& name : m.names)
         CopyTopLevel(m.dir, name);
       return;
     }
-    const fs::Resolution r = fs::ResolveExisting(source);
+    const fs::Resolution r = fs::ResolveExisting(env_, source);
     if (r.status != fs::ResolveStatus::kFound) return Fail(source, ResolveReason(r.status));
     std::string path = r.path;
     const size_t slash = path.rfind('/');
     const std::string last = slash == std::string::npos ? path : path.substr(slash + 1);
     if (last == "." || last == "..") {  // the folder's own name is wanted, not "." or ".."
-      path = fs::RealPathOf(path).value_or("");
+      path = env_.RealPath(path).value_or("");
       if (path.empty() || path == "/")
         return Fail(source, "the root folder cannot be copied as an entry");
       const size_t s = path.rfind('/');
@@ -125,7 +126,7 @@ class Copier {
   void Finish() {
     int error = 0;
     if (dest_.is_open() && !dest_.SyncFileSystem(&error))
-      Fail(dest_path_, "cannot flush the copies to the disk: " + fs::ErrorText(error));
+      Fail(dest_path_, "cannot flush the copies to the disk: " + ErrorText(error));
   }
 
  private:
@@ -137,13 +138,13 @@ class Copier {
     process::WriteStandardError("quillory: " + path + ": " + reason + "\n");
   }
   void FailWith(const std::string& path, const std::string& what, int error) {
-    Fail(path, what + ": " + fs::ErrorText(error));
+    Fail(path, what + ": " + ErrorText(error));
   }
 
   // `src_dir` is empty for the current folder.
   void CopyTopLevel(const std::string& src_dir, const std::string& name) {
     int error = 0;
-    const File sdir = File::OpenFolder((src_dir.empty() ? "." : src_dir) + "/.", &error);
+    const File sdir = env_.OpenFolder(src_dir.empty() ? "." : src_dir, &error);
     if (!sdir.is_open()) return FailWith(src_dir, "cannot open the folder", error);
     CopyEntry(sdir, src_dir, name, dest_, dest_path_, Links::kFollowed);
   }
@@ -177,7 +178,7 @@ class Copier {
                 const std::string& dpath, Links links) {
     const std::string dst = fs::Join(dpath, name);
     int error = 0;
-    File in = sdir.OpenForReadingIn(name, &error, links);
+    File in = sdir.OpenFileIn(name, &error, links);
     FileStatus st;
     if (!in.is_open() || !in.Status(&st, &error)) return FailWith(src, "cannot open", error);
     FileStatus old;
@@ -239,7 +240,7 @@ class Copier {
     // Made under a temporary name and renamed over what is there, so an old copy of the link
     // is replaced in one step.
     const std::string temp = StagedName(name, kTemporaryTag);
-    if (!ddir.MakeSymlinkIn(*target, temp, &error) || !ddir.PlaceIn(temp, name, true, &error)) {
+    if (!ddir.MakeLinkIn(*target, temp, &error) || !ddir.RenameIn(temp, name, true, &error)) {
       ddir.RemoveIn(temp);
       return FailWith(dst, "cannot create the link", error);
     }
@@ -255,6 +256,7 @@ class Copier {
       dir.SetMode((now.mode & 07777) | kOwnerAll);  // not the owner: the writes report it
   }
 
+  Env& env_;
   File dest_;
   std::string dest_path_;
   int32_t failures_ = 0;
@@ -262,8 +264,8 @@ class Copier {
 
 }  // namespace
 
-int32_t RunFileOperation(SHFILEOPSTRUCTA& op) {
-  Copier copier;
+int32_t RunFileOperation(Env& env, SHFILEOPSTRUCTA& op) {
+  Copier copier(env);
   const auto sources = SplitPathList(op.pFrom);
   const auto targets = SplitPathList(op.pTo);
   if (op.wFunc != FO_COPY || sources.empty() || targets.size() > 1) return 1;

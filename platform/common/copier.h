@@ -12,11 +12,12 @@
 
 #include <cstdint>
 
+#include "platform/env.h"
 #include "platform/platform.h"
 
 namespace platform {
 
 // 0 when everything was copied; otherwise the number of failures (at least 1).
-int32_t RunFileOperation(SHFILEOPSTRUCTA& op);
+int32_t RunFileOperation(Env& env, SHFILEOPSTRUCTA& op);
 
 }  // namespace platform

@@ -77,7 +77,7 @@ bool StagedFile::Create(const File& folder, const std::string& final_name, std::
   int e = 0;
   for (int attempt = 0; attempt < 100; ++attempt) {
     temp_ = StagedName(final_name, tag, RandomPart());
-    file_ = folder.CreateNewIn(temp_, mode, &e);
+    file_ = folder.CreateFileIn(temp_, mode, &e);
     if (!file_.is_open()) {
       if (IsExistsError(e)) continue;
       if (error) *error = e;
@@ -102,7 +102,7 @@ bool StagedFile::Commit(Placement placement, int* error) {
   // Renamed while still open: closing first would drop the lock, and another process's sweep
   // could take the file for a leftover in that moment.
   const bool placed =
-      (!replace || file_.Sync(error)) && folder_->PlaceIn(temp_, final_, replace, error);
+      (!replace || file_.Sync(error)) && folder_->RenameIn(temp_, final_, replace, error);
   const bool closed = file_.Close(error);  // a write only now found failed (NFS)
   if (placed && !closed && !replace) folder_->RemoveIn(final_);  // ours alone, and torn
   if (!placed) folder_->RemoveIn(temp_);
@@ -124,7 +124,7 @@ std::vector<FileStatus> SweepStagedFiles(const File& folder, std::string_view ta
       continue;
     }
     if (st.kind != fs::Kind::kFile) continue;
-    File leftover = folder.OpenForReadingIn(name, nullptr);
+    File leftover = folder.OpenFileIn(name, nullptr);
     if (!leftover.is_open() || !leftover.TryLock() || !folder.RemoveIn(name)) kept.push_back(st);
   }
   return kept;

@@ -1,9 +1,6 @@
 // The POSIX stand-ins for the Windows services of platform.h.
 #include <dlfcn.h>
-#include <fcntl.h>
 #include <link.h>
-#include <sys/file.h>
-#include <sys/stat.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 
@@ -16,6 +13,7 @@
 #include <vector>
 
 #include "copier.h"
+#include "platform/env.h"
 #include "platform/fs.h"
 #include "platform/platform.h"
 #include "platform/process.h"
@@ -90,15 +88,11 @@ std::string LinkerSearch(const char* file) {
 
 class PosixPlatform final : public Platform {
  public:
-  PosixPlatform(int argc, char** argv) {
+  PosixPlatform(Env& env, int argc, char** argv) : env_(env), profiles_(env) {
     for (int i = 1; i < argc; ++i) {
       if (i > 1) arguments_ += ' ';
       arguments_ += argv[i];
     }
-  }
-  ~PosixPlatform() override {
-    for (int fd : claimed_)
-      ::close(fd);
   }
 
   std::string ArgumentText() override { return arguments_; }
@@ -114,10 +108,8 @@ class PosixPlatform final : public Platform {
   }
 
   LocalDate Today() override {
-    const time_t now = ::time(nullptr);
-    tm local{};
-    ::localtime_r(&now, &local);
-    return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday};
+    const BrokenDownTime now = env_.ToLocalTime(env_.Now());
+    return {now.year, now.month, now.day};
   }
 
   uint32_t GetPrivateProfileStringA(const char* section, const char* key, const char* def,
@@ -132,49 +124,42 @@ class PosixPlatform final : public Platform {
       return FolderExists(pattern);
     }
     if (pp.trailing_separator) return false;
-    const fs::PatternMatches m = fs::MatchPattern(pattern);
+    const fs::PatternMatches m = fs::MatchPattern(env_, pattern);
     if (m.status != fs::ResolveStatus::kFound) return false;
     return std::any_of(m.names.begin(), m.names.end(), [&](const std::string& name) {
       if (winpath::IsHiddenName(name)) return false;
-      const fs::Kind k = fs::KindOf(fs::Join(m.dir, name));
+      const fs::Kind k = fs::KindOf(env_, fs::Join(m.dir, name));
       return k == fs::Kind::kFile ||
              (k == fs::Kind::kFolder && filter == FindFilter::kFilesAndFolders);
     });
   }
 
   bool FolderExists(const std::string& path) override {
-    const fs::Resolution r = fs::ResolveExisting(path);
-    return r.status == fs::ResolveStatus::kFound && fs::KindOf(r.path) == fs::Kind::kFolder;
+    const fs::Resolution r = fs::ResolveExisting(env_, path);
+    return r.status == fs::ResolveStatus::kFound && fs::KindOf(env_, r.path) == fs::Kind::kFolder;
   }
 
   void MkDir(const std::string& path) override {
-    const fs::Resolution r = fs::ResolveForCreate(path);
-    if (r.status != fs::ResolveStatus::kFound || ::mkdir(r.path.c_str(), 0777) != 0)
+    const fs::Resolution r = fs::ResolveForCreate(env_, path);
+    if (r.status != fs::ResolveStatus::kFound || !env_.MakeFolder(r.path, 0777))
       Raise(ErrorKind::kPathFileAccess, FromAnsi(path));
   }
 
   void Kill(const std::string& path) override {
-    const fs::Resolution r = fs::ResolveExisting(path);
+    const fs::Resolution r = fs::ResolveExisting(env_, path);
     if (r.status != fs::ResolveStatus::kFound) Raise(ErrorKind::kFileNotFound, FromAnsi(path));
-    if (fs::KindOf(r.path, false) == fs::Kind::kFolder || ::unlink(r.path.c_str()) != 0)
+    if (fs::KindOf(env_, r.path, false) == fs::Kind::kFolder || !env_.Remove(r.path))
       Raise(ErrorKind::kPathFileAccess, FromAnsi(path));
   }
 
   void WriteFile(const std::string& path, const std::string& bytes) override {
-    const fs::Resolution r = fs::ResolveForCreate(path);
-    int fd = -1;
-    if (r.status == fs::ResolveStatus::kFound)
-      fd = ::open(r.path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) Raise(ErrorKind::kPathFileAccess, FromAnsi(path));
-    std::string_view rest = bytes;
-    bool ok = true;
-    while (ok && !rest.empty()) {
-      const ssize_t n = ::write(fd, rest.data(), rest.size());
-      if (n < 0 && errno == EINTR) continue;
-      ok = n > 0;
-      if (ok) rest.remove_prefix(static_cast<size_t>(n));
-    }
-    ok = (::close(fd) == 0) && ok;
+    const fs::Resolution r = fs::ResolveForCreate(env_, path);
+    File file;
+    if (r.status == fs::ResolveStatus::kFound) file = env_.OpenForWriting(r.path, 0666, nullptr);
+    const bool ok = file.is_open() &&
+                    file.WriteAll(std::span<const uint8_t>(
+                        reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size())) &&
+                    file.Close();
     if (!ok) Raise(ErrorKind::kPathFileAccess, FromAnsi(path));
   }
 
@@ -197,23 +182,23 @@ class PosixPlatform final : public Platform {
     };
     if (unique != 0) return emit(unique);  // only forms the name, as on Windows
 
-    const fs::Resolution r = fs::ResolveExisting(win_dir);
-    if (r.status != fs::ResolveStatus::kFound || fs::KindOf(r.path) != fs::Kind::kFolder) return 0;
+    const fs::Resolution r = fs::ResolveExisting(env_, win_dir);
+    if (r.status != fs::ResolveStatus::kFound || fs::KindOf(env_, r.path) != fs::Kind::kFolder)
+      return 0;
     std::random_device seed;
     const uint32_t start = (seed() % 0xFFFF) + 1;
     for (uint32_t i = 0; i < 0xFFFF; ++i) {
       const uint32_t n = ((start + i - 1) % 0xFFFF) + 1;
       const std::string path = fs::Join(r.path, name_for(n));
-      const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      if (fd >= 0) {
-        ::close(fd);
+      int error = 0;
+      if (env_.CreateFile(path, 0666, &error).is_open()) {
         if (emit(n) == 0) {
-          ::unlink(path.c_str());
+          env_.Remove(path);
           return 0;
         }
         return n;
       }
-      if (errno != EEXIST) return 0;
+      if (!IsExistsError(error)) return 0;
     }
     return 0;
   }
@@ -230,7 +215,7 @@ class PosixPlatform final : public Platform {
     Raise(ErrorKind::kPathFileAccess, FromAnsi(dir + name + ext));
   }
 
-  int32_t SHFileOperationA(SHFILEOPSTRUCTA& op) override { return RunFileOperation(op); }
+  int32_t SHFileOperationA(SHFILEOPSTRUCTA& op) override { return RunFileOperation(env_, op); }
 
   int32_t GetVersionExA(OsVersionInfo& info) override {
     utsname u{};
@@ -273,13 +258,13 @@ class PosixPlatform final : public Platform {
     if (path) {
       folders.emplace_back(path);
     } else {
-      const std::string exe = fs::ExecutableFolder();
+      const std::string exe = env_.ProgramFolder();
       folders = {exe, exe + "/../lib"};
     }
     std::string found;
     for (const auto& folder : folders) {
       const std::string candidate = fs::Join(folder, name);
-      if (fs::KindOf(candidate) == fs::Kind::kFile) {
+      if (fs::KindOf(env_, candidate) == fs::Kind::kFile) {
         found = candidate;
         break;
       }
@@ -292,47 +277,47 @@ class PosixPlatform final : public Platform {
     return n;
   }
 
-  LibraryHandle LoadLibraryA(const std::string& path) override {
-    return ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  }
+  LibraryHandle LoadLibraryA(const std::string& path) override { return env_.LoadLibrary(path); }
 
   void* GetProcAddress(LibraryHandle library, const char* name) override {
-    return library ? ::dlsym(library, name) : nullptr;
+    return env_.FindFunction(library, name);
   }
 
  private:
   bool TryClaim(const std::string& winpath) {
     for (int attempt = 0; attempt < 8; ++attempt) {
-      const fs::Resolution r = fs::ResolveForCreate(winpath);
+      const fs::Resolution r = fs::ResolveForCreate(env_, winpath);
       if (r.status != fs::ResolveStatus::kFound) return false;
-      const int fd = ::open(r.path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
-      if (fd < 0) return false;
-      struct stat held, now;
-      if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(fd, &held) != 0 ||
-          !S_ISREG(held.st_mode)) {
-        ::close(fd);
+      int error = 0;
+      File file = env_.CreateFile(r.path, 0666, &error);
+      if (!file.is_open() && IsExistsError(error))
+        file = env_.OpenFile(r.path, &error, File::Links::kNotFollowed);
+      if (!file.is_open()) {
+        if (IsMissingError(error)) continue;  // removed by its holder between the two opens
         return false;
       }
+      FileStatus held;
+      if (!file.TryLock() || !file.Status(&held)) return false;
       // The holder before us may have deleted the file between our open and our lock.
-      if (::stat(r.path.c_str(), &now) == 0 && now.st_dev == held.st_dev &&
-          now.st_ino == held.st_ino) {
-        claimed_.push_back(fd);
+      const auto now = env_.Status(r.path, File::Links::kNotFollowed);
+      if (now && now->SameFileAs(held)) {
+        claimed_.push_back(std::move(file));
         return true;
       }
-      ::close(fd);
     }
     return false;
   }
 
+  Env& env_;
   std::string arguments_;
   ProfileReader profiles_;
-  std::vector<int> claimed_;
+  std::vector<File> claimed_;
 };
 
 }  // namespace
 
-std::unique_ptr<Platform> MakePosixPlatform(int argc, char** argv) {
-  return std::make_unique<PosixPlatform>(argc, argv);
+std::unique_ptr<Platform> MakePosixPlatform(Env& env, int argc, char** argv) {
+  return std::make_unique<PosixPlatform>(env, argc, argv);
 }
 
 }  // namespace platform

@@ -25,36 +25,45 @@ class PosixPlatformTest : public ::testing::Test {
   std::string Win(const std::string& relative) const { return dir_.str() + "\\" + relative; }
 
   testing_support::TempDir dir_;
-  std::unique_ptr<platform::Platform> os_ = platform::MakePosixPlatform(0, nullptr);
+  std::unique_ptr<platform::Platform> os_ =
+      platform::MakePosixPlatform(platform::Env::Default(), 0, nullptr);
 };
 
 TEST_F(PosixPlatformTest, ResolvesEachComponentIgnoringCase) {
   dir_.Write("Data/Sub Folder/Report.TXT", "x");
-  const auto r = platform::fs::ResolveExisting(Win("DATA\\sub folder\\report.txt"));
+  const auto r =
+      platform::fs::ResolveExisting(platform::Env::Default(), Win("DATA\\sub folder\\report.txt"));
   ASSERT_EQ(r.status, ResolveStatus::kFound);
   EXPECT_EQ(r.path, dir_.str() + "/Data/Sub Folder/Report.TXT");
   // ".." is resolved before matching, so it may pass through a name that does not exist.
-  EXPECT_EQ(platform::fs::ResolveExisting(Win("data\\nothing\\..\\SUB FOLDER")).status,
-            ResolveStatus::kFound);
-  EXPECT_EQ(platform::fs::ResolveExisting(Win("data\\missing.txt")).status,
-            ResolveStatus::kMissing);
+  EXPECT_EQ(
+      platform::fs::ResolveExisting(platform::Env::Default(), Win("data\\nothing\\..\\SUB FOLDER"))
+          .status,
+      ResolveStatus::kFound);
+  EXPECT_EQ(
+      platform::fs::ResolveExisting(platform::Env::Default(), Win("data\\missing.txt")).status,
+      ResolveStatus::kMissing);
 }
 
 TEST_F(PosixPlatformTest, NamesDifferingOnlyInCaseDoNotResolve) {
   dir_.Write("Docs/a.txt", "1");
   dir_.Write("DOCS/a.txt", "2");
-  EXPECT_EQ(platform::fs::ResolveExisting(Win("docs\\a.txt")).status, ResolveStatus::kAmbiguous);
-  EXPECT_EQ(platform::fs::ResolveExisting(Win("Docs\\a.txt")).status, ResolveStatus::kAmbiguous);
+  EXPECT_EQ(platform::fs::ResolveExisting(platform::Env::Default(), Win("docs\\a.txt")).status,
+            ResolveStatus::kAmbiguous);
+  EXPECT_EQ(platform::fs::ResolveExisting(platform::Env::Default(), Win("Docs\\a.txt")).status,
+            ResolveStatus::kAmbiguous);
   EXPECT_FALSE(os_->FindFirstFile(Win("Docs\\*.*"), FindFilter::kFilesAndFolders));
 }
 
 TEST_F(PosixPlatformTest, ResolvesNewNamesAsSpelledAndExistingOnesAsFound) {
   dir_.Write("Out/Archive.lzh", "");
-  EXPECT_EQ(platform::fs::ResolveForCreate(Win("OUT\\NEW.LZH")).path, dir_.str() + "/Out/NEW.LZH");
-  EXPECT_EQ(platform::fs::ResolveForCreate(Win("OUT\\ARCHIVE.LZH")).path,
+  EXPECT_EQ(platform::fs::ResolveForCreate(platform::Env::Default(), Win("OUT\\NEW.LZH")).path,
+            dir_.str() + "/Out/NEW.LZH");
+  EXPECT_EQ(platform::fs::ResolveForCreate(platform::Env::Default(), Win("OUT\\ARCHIVE.LZH")).path,
             dir_.str() + "/Out/Archive.lzh");
-  EXPECT_EQ(platform::fs::ResolveForCreate(Win("NOFOLDER\\NEW.LZH")).status,
-            ResolveStatus::kMissing);
+  EXPECT_EQ(
+      platform::fs::ResolveForCreate(platform::Env::Default(), Win("NOFOLDER\\NEW.LZH")).status,
+      ResolveStatus::kMissing);
 }
 
 TEST_F(PosixPlatformTest, DirectorySearchesAdmitWhatTheirFilterSays) {
@@ -105,7 +114,7 @@ TEST_F(PosixPlatformTest, TemporaryFilesAreNewAndUnique) {
   EXPECT_NE(std::string(a), std::string(b));
   EXPECT_TRUE(std::string(a).starts_with(dir + "~VB")) << a;  // three letters of the prefix
   EXPECT_TRUE(std::string(a).ends_with(".TMP"));
-  const auto ra = platform::fs::ResolveExisting(a);
+  const auto ra = platform::fs::ResolveExisting(platform::Env::Default(), a);
   ASSERT_EQ(ra.status, ResolveStatus::kFound);
   EXPECT_EQ(fsys::file_size(ra.path), 0u);
   char c[261] = {};
@@ -120,10 +129,11 @@ TEST_F(PosixPlatformTest, ClaimedFilesBelongToOneHolder) {
   EXPECT_EQ(os_->ClaimFile(dir, "Dummy", ".tmp"), dir + "Dummy.tmp");
   {
     // Another holder finds Dummy.tmp taken and gets a file of its own beside it.
-    auto other = platform::MakePosixPlatform(0, nullptr);
+    auto other = platform::MakePosixPlatform(platform::Env::Default(), 0, nullptr);
     EXPECT_EQ(other->ClaimFile(dir, "Dummy", ".tmp"), dir + "Dummy-1.tmp");
   }
-  os_ = platform::MakePosixPlatform(0, nullptr);  // the first holder ends; its file stays behind
+  os_ = platform::MakePosixPlatform(platform::Env::Default(), 0,
+                                    nullptr);  // the first holder ends; its file stays behind
   ASSERT_TRUE(fsys::exists(dir_.path() / "Dummy.tmp"));
   EXPECT_EQ(os_->ClaimFile(dir, "Dummy", ".tmp"), dir + "Dummy.tmp");
 }

@@ -26,7 +26,8 @@ class ProfileTest : public ::testing::Test {
   }
 
   testing_support::TempDir dir_;
-  std::unique_ptr<platform::Platform> os_ = platform::MakePosixPlatform(0, nullptr);
+  std::unique_ptr<platform::Platform> os_ =
+      platform::MakePosixPlatform(platform::Env::Default(), 0, nullptr);
 };
 
 TEST_F(ProfileTest, FollowsTheWindowsRules) {

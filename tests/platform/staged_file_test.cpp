@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/env.h"
 #include "support/temp_dir.h"
 
 namespace platform {
@@ -53,7 +54,7 @@ TEST(StagedName, StaysWithinTheNameLimitAndBelongsToItsNameAlone) {
 // name. A file another command still writes (it holds the lock) stays, as do other names.
 TEST(StagedFile, SweepRemovesLeftoversAndKeepsWhatIsInUse) {
   testing_support::TempDir dir;
-  const File folder = File::OpenFolder(dir.str(), nullptr);
+  const File folder = Env::Default().OpenFolder(dir.str(), nullptr);
   ASSERT_TRUE(folder.is_open());
   StagedFile running;
   ASSERT_TRUE(running.Create(folder, "a.lzh", "unlha", 0600, nullptr));
@@ -79,7 +80,7 @@ TEST(StagedFile, SweepRemovesLeftoversAndKeepsWhatIsInUse) {
 // The temporary file has the mode asked for from the start, and is gone either way.
 TEST(StagedFile, CommitPlacesNewAndReplacingFiles) {
   testing_support::TempDir dir;
-  const File folder = File::OpenFolder(dir.str(), nullptr);
+  const File folder = Env::Default().OpenFolder(dir.str(), nullptr);
   {
     StagedFile f;
     ASSERT_TRUE(f.Create(folder, "x", "t", 0600, nullptr));

@@ -70,7 +70,7 @@ TEST(CSystem, FoldersEndAtTheFirstNul) {
 }
 
 TEST(CSystem, TheRealSystemAnswers) {
-  auto os = platform::MakePosixPlatform(0, nullptr);
+  auto os = platform::MakePosixPlatform(platform::Env::Default(), 0, nullptr);
   sys::cSystem system(*os);
   EXPECT_GE(system.OSVersion(), 200);
   EXPECT_EQ(system.WindowsDirectory(), L"/usr");

@@ -68,7 +68,9 @@ class CursorProgress final : public lha::command::Progress {
 int32_t RunCommand(const char* command_line, OutputLog& log) {
   CursorProgress progress(g_cursor_mode);
   int32_t code = UNLHA_ERROR_NO_MEMORY;
-  auto run = [&] { code = lha::command::Execute(command_line, log, progress); };
+  auto run = [&] {
+    code = lha::command::Execute(platform::Env::Default(), command_line, log, progress);
+  };
   if (!g_background_mode) {
     run();
   } else {
@@ -104,7 +106,8 @@ void CopyText(char* field, size_t size, const std::string& text) {
 }
 
 void FillInfo(const lha::format::EntryHeader& e, INDIVIDUALINFO* info) {
-  const auto v = lha::format::DeriveListing(e, lha::command::SystemLocalTime(), '\\');
+  const auto v =
+      lha::format::DeriveListing(e, lha::command::SystemLocalTime(platform::Env::Default()), '\\');
   auto low32 = [](uint64_t size) {
     return size >= (uint64_t{1} << 32) ? 0xFFFFFFFFu : static_cast<uint32_t>(size);
   };
@@ -188,7 +191,7 @@ UNLHA32_API UNLHA_BOOL UnlhaSetCursorMode(UNLHA_BOOL bCursorMode) {
 UNLHA32_API UNLHA_BOOL UnlhaCheckArchive(const char* szFileName, int32_t iMode) {
   return Guarded<UNLHA_BOOL>(0, [&]() -> UNLHA_BOOL {
     if (!szFileName) return 0;
-    return lha::command::CheckArchive(szFileName, iMode != 0) ? 1 : 0;
+    return lha::command::CheckArchive(platform::Env::Default(), szFileName, iMode != 0) ? 1 : 0;
   });
 }
 
@@ -201,7 +204,8 @@ UNLHA32_API int32_t UnlhaConfigDialog(UNLHA_HWND, char*, int32_t) {
 UNLHA32_API UNLHA_HARC UnlhaOpenArchive(UNLHA_HWND, const char* szFileName, uint32_t) {
   return Guarded<UNLHA_HARC>(0, [&]() -> UNLHA_HARC {
     if (!szFileName) return 0;
-    auto archive = lha::command::OpenArchive::Open(szFileName, lha::command::LockMode::kShared);
+    auto archive = lha::command::OpenArchive::Open(platform::Env::Default(), szFileName,
+                                                   lha::command::LockMode::kShared);
     if (!archive) return 0;
     auto session =
         std::make_unique<ListingSession>(ListingSession{std::move(*archive), nullptr, {}});

@@ -6,42 +6,43 @@ namespace lha::command {
 
 namespace fs = platform::fs;
 
-std::string ArchivePosixPath(const std::string& winpath) {
-  const fs::Resolution r = fs::ResolveForCreate(winpath);
+std::string ArchivePosixPath(platform::Env& env, const std::string& winpath) {
+  const fs::Resolution r = fs::ResolveForCreate(env, winpath);
   if (r.status != fs::ResolveStatus::kFound)
     throw Error(UNLHA_ERROR_ARC_FILE_OPEN, winpath + ": the archive's folder does not exist");
   // An archive named through a link is the file the link leads to: that file is updated, and
   // the link stays.
   int error = 0;
-  const auto target = platform::FinalTargetOf(r.path, &error);
-  if (!target) throw Error(UNLHA_ERROR_ARC_FILE_OPEN, r.path + ": " + fs::ErrorText(error));
+  const auto target = platform::FinalTargetOf(env, r.path, &error);
+  if (!target) throw Error(UNLHA_ERROR_ARC_FILE_OPEN, r.path + ": " + platform::ErrorText(error));
   return *target;
 }
 
-std::optional<OpenArchive> OpenArchive::Open(const std::string& winpath, LockMode mode) {
+std::optional<OpenArchive> OpenArchive::Open(platform::Env& env, const std::string& winpath,
+                                             LockMode mode) {
   OpenArchive a;
-  a.posix_path_ = ArchivePosixPath(winpath);
+  a.posix_path_ = ArchivePosixPath(env, winpath);
   // The holder before us may have replaced the archive between our open and our lock: then the
   // file we locked is no longer the archive, and we try again with the new one.
   for (int attempt = 0; attempt < 16; ++attempt) {
     int error = 0;
-    const auto before = platform::TargetStatusOf(a.posix_path_, &error);
+    const auto before = env.Status(a.posix_path_, platform::File::Links::kFollowed, &error);
     if (!before) {
       if (platform::IsMissingError(error)) return std::nullopt;
-      throw Error(UNLHA_ERROR_ARC_FILE_OPEN, a.posix_path_ + ": " + fs::ErrorText(error));
+      throw Error(UNLHA_ERROR_ARC_FILE_OPEN, a.posix_path_ + ": " + platform::ErrorText(error));
     }
     if (before->kind != fs::Kind::kFile)
       throw Error(UNLHA_ERROR_ARC_FILE_OPEN, a.posix_path_ + ": not a file");
-    a.file_ = std::make_unique<platform::File>(platform::File::OpenExisting(a.posix_path_, &error));
+    a.file_ = std::make_unique<platform::File>(env.OpenFile(a.posix_path_, &error));
     if (!a.file_->is_open()) {
       if (platform::IsMissingError(error)) continue;
-      throw Error(UNLHA_ERROR_ARC_FILE_OPEN, a.posix_path_ + ": " + fs::ErrorText(error));
+      throw Error(UNLHA_ERROR_ARC_FILE_OPEN, a.posix_path_ + ": " + platform::ErrorText(error));
     }
     const bool locked =
         mode == LockMode::kExclusive ? a.file_->TryLock() : a.file_->TryLockShared();
     if (!locked)
       throw Error(UNLHA_ERROR_ALREADY_RUNNING, a.posix_path_ + ": in use by another command");
-    const auto now = platform::TargetStatusOf(a.posix_path_);
+    const auto now = env.Status(a.posix_path_, platform::File::Links::kFollowed);
     if (!a.file_->Status(&a.status_) || !now || !now->SameFileAs(a.status_)) continue;
     a.source_ = std::make_unique<ArchiveSource>(*a.file_);
     return a;

@@ -9,7 +9,7 @@
 
 #include "command/archive_io.h"
 #include "format/archive_reader.h"
-#include "platform/file.h"
+#include "platform/env.h"
 
 namespace lha::command {
 
@@ -20,7 +20,8 @@ class OpenArchive {
   // Opens the archive the Windows path names; nullopt when no file is there. Throws
   // lha::Error: UNLHA_ERROR_ARC_FILE_OPEN when it cannot be opened (or is a folder, or its
   // folder is missing), UNLHA_ERROR_ALREADY_RUNNING when another command holds it.
-  static std::optional<OpenArchive> Open(const std::string& winpath, LockMode mode);
+  static std::optional<OpenArchive> Open(platform::Env& env, const std::string& winpath,
+                                         LockMode mode);
 
   // Walks every header (throws what the walker throws: 32795 for a file that is no archive,
   // 32791/32790/32794 for damage). `prefix_size`, when given, receives the length of foreign
@@ -40,6 +41,6 @@ class OpenArchive {
 
 // Where the archive the Windows path names lives, or would be created (throws
 // UNLHA_ERROR_ARC_FILE_OPEN when its folder does not exist).
-std::string ArchivePosixPath(const std::string& winpath);
+std::string ArchivePosixPath(platform::Env& env, const std::string& winpath);
 
 }  // namespace lha::command

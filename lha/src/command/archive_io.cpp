@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "platform/fs.h"
+#include "platform/env.h"
 
 namespace lha::command {
 
@@ -14,7 +14,7 @@ ArchiveSource::ArchiveSource(platform::File& file) : file_(file) {
   platform::FileStatus st;
   int error = 0;
   if (!file_.Status(&st, &error))
-    throw Error(UNLHA_ERROR_ARC_READ, "cannot read the archive: " + platform::fs::ErrorText(error));
+    throw Error(UNLHA_ERROR_ARC_READ, "cannot read the archive: " + platform::ErrorText(error));
   size_ = st.size;
 }
 
@@ -22,7 +22,7 @@ size_t ArchiveSource::ReadAt(uint64_t offset, std::span<uint8_t> buf) {
   int error = 0;
   const int64_t n = file_.ReadAt(offset, buf, &error);
   if (n < 0)
-    throw Error(UNLHA_ERROR_ARC_READ, "cannot read the archive: " + platform::fs::ErrorText(error));
+    throw Error(UNLHA_ERROR_ARC_READ, "cannot read the archive: " + platform::ErrorText(error));
   return static_cast<size_t>(n);
 }
 
@@ -30,7 +30,7 @@ size_t SourceFileReader::Read(std::span<uint8_t> buf) {
   int error = 0;
   const int64_t n = file_.Read(buf, &error);
   if (n < 0)
-    throw Error(UNLHA_ERROR_FILE_OPEN, name_ + ": cannot read: " + platform::fs::ErrorText(error));
+    throw Error(UNLHA_ERROR_FILE_OPEN, name_ + ": cannot read: " + platform::ErrorText(error));
   return static_cast<size_t>(n);
 }
 
@@ -42,7 +42,7 @@ void ArchiveWriter::Write(std::span<const uint8_t> data) {
       int error = 0;
       if (!file_.WriteAll(data, &error))
         throw Error(WriteErrorCode(error),
-                    "cannot write the archive: " + platform::fs::ErrorText(error));
+                    "cannot write the archive: " + platform::ErrorText(error));
       flushed_ += data.size();
       return;
     }
@@ -54,8 +54,7 @@ void ArchiveWriter::Flush() {
   if (buffer_.empty()) return;
   int error = 0;
   if (!file_.WriteAll(buffer_, &error))
-    throw Error(WriteErrorCode(error),
-                "cannot write the archive: " + platform::fs::ErrorText(error));
+    throw Error(WriteErrorCode(error), "cannot write the archive: " + platform::ErrorText(error));
   flushed_ += buffer_.size();
   buffer_.clear();
 }
@@ -68,8 +67,7 @@ void ArchiveWriter::PatchAt(uint64_t offset, std::span<const uint8_t> data) {
   Flush();
   int error = 0;
   if (!file_.WriteAt(offset, data, &error))
-    throw Error(WriteErrorCode(error),
-                "cannot write the archive: " + platform::fs::ErrorText(error));
+    throw Error(WriteErrorCode(error), "cannot write the archive: " + platform::ErrorText(error));
 }
 
 void ArchiveWriter::RollBackTo(uint64_t offset) {
@@ -79,8 +77,7 @@ void ArchiveWriter::RollBackTo(uint64_t offset) {
     buffer_.clear();
     int error = 0;
     if (!file_.Truncate(offset, &error) || !file_.Seek(offset, &error))
-      throw Error(WriteErrorCode(error),
-                  "cannot write the archive: " + platform::fs::ErrorText(error));
+      throw Error(WriteErrorCode(error), "cannot write the archive: " + platform::ErrorText(error));
     flushed_ = offset;
   }
   position_ = offset;
@@ -90,8 +87,7 @@ void ArchiveWriter::Finish() {
   Flush();
   int error = 0;
   if (!file_.Sync(&error))
-    throw Error(WriteErrorCode(error),
-                "cannot write the archive: " + platform::fs::ErrorText(error));
+    throw Error(WriteErrorCode(error), "cannot write the archive: " + platform::ErrorText(error));
 }
 
 }  // namespace lha::command

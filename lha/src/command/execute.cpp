@@ -2,7 +2,6 @@
 
 #include "command/commands.h"
 #include "common/error.h"
-#include "platform/file.h"
 #include "platform/fs.h"
 
 namespace lha::command {
@@ -12,10 +11,10 @@ namespace {
 // one.
 constexpr uint64_t kMaxResponseFile = 64 << 20;
 
-std::optional<std::string> ReadResponseFile(const std::string& winpath) {
-  const platform::fs::Resolution r = platform::fs::ResolveExisting(winpath);
+std::optional<std::string> ReadResponseFile(platform::Env& env, const std::string& winpath) {
+  const platform::fs::Resolution r = platform::fs::ResolveExisting(env, winpath);
   if (r.status != platform::fs::ResolveStatus::kFound) return std::nullopt;
-  platform::File file = platform::File::OpenExisting(r.path, nullptr);
+  platform::File file = env.OpenFile(r.path, nullptr);
   platform::FileStatus st;
   if (!file.is_open() || !file.Status(&st) || st.size > kMaxResponseFile) return std::nullopt;
   std::string text(static_cast<size_t>(st.size), '\0');
@@ -26,28 +25,30 @@ std::optional<std::string> ReadResponseFile(const std::string& winpath) {
   return text;
 }
 
-int32_t Dispatch(const CommandLine& cmd, OutputLog& log, Progress& progress) {
+int32_t Dispatch(platform::Env& env, const CommandLine& cmd, OutputLog& log, Progress& progress) {
   switch (cmd.command) {
     case Command::kAdd:
     case Command::kUpdate:
-      return RunUpdate(cmd, log, progress);
+      return RunUpdate(env, cmd, log, progress);
     case Command::kExtract:
     case Command::kExtractFlat:
-      return RunExtract(cmd, log, progress);
+      return RunExtract(env, cmd, log, progress);
     case Command::kList:
     case Command::kListVerbose:
-      return RunList(cmd, log);
+      return RunList(env, cmd, log);
     case Command::kTest:
-      return RunTest(cmd, log, progress);
+      return RunTest(env, cmd, log, progress);
   }
   return UNLHA_ERROR_COMMAND;
 }
 
 }  // namespace
 
-int32_t Execute(std::string_view command_line, OutputLog& log, Progress& progress) {
+int32_t Execute(platform::Env& env, std::string_view command_line, OutputLog& log,
+                Progress& progress) {
   try {
-    return Dispatch(Parse(command_line, ReadResponseFile), log, progress);
+    const auto read = [&env](const std::string& name) { return ReadResponseFile(env, name); };
+    return Dispatch(env, Parse(command_line, read), log, progress);
   } catch (const Error& e) {
     log.Line(std::string("error: ") + e.what());
     return e.code();

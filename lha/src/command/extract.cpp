@@ -79,11 +79,11 @@ uint32_t ModeFor(const format::EntryHeader& e) {
 
 class Extractor {
  public:
-  Extractor(const CommandLine& cmd, OutputLog& log, Progress& progress)
-      : cmd_(cmd), log_(log), progress_(progress), local_(SystemLocalTime()) {}
+  Extractor(platform::Env& env, const CommandLine& cmd, OutputLog& log, Progress& progress)
+      : env_(env), cmd_(cmd), log_(log), progress_(progress), local_(SystemLocalTime(env)) {}
 
   int32_t Run() {
-    std::optional<OpenArchive> archive = OpenArchive::Open(cmd_.archive, LockMode::kShared);
+    std::optional<OpenArchive> archive = OpenArchive::Open(env_, cmd_.archive, LockMode::kShared);
     if (!archive) throw Error(UNLHA_ERROR_ARC_FILE_OPEN, cmd_.archive + ": no such archive");
     format::ArchiveReader reader(archive->source());  // no archive, no destination made
     root_ = OpenDestination();
@@ -117,17 +117,17 @@ class Extractor {
   platform::File OpenDestination() {
     const std::string dest = cmd_.base.empty() ? "." : cmd_.base;
     int error = 0;
-    const fs::Resolution r = fs::MakeFolders(dest, &error);
+    const fs::Resolution r = fs::MakeFolders(env_, dest, &error);
     if (r.status != fs::ResolveStatus::kFound) {
-      throw Error(UNLHA_ERROR_MAKE_DIRECTORY,
-                  dest + ": the destination cannot be made" +
-                      (error ? ": " + fs::ErrorText(error) : std::string(", or is no folder")));
+      throw Error(UNLHA_ERROR_MAKE_DIRECTORY, dest + ": the destination cannot be made" +
+                                                  (error ? ": " + platform::ErrorText(error)
+                                                         : std::string(", or is no folder")));
     }
     // The user may name a link to a folder: "/." makes it a folder on the way, followed like
     // any; the links below it are never followed.
-    platform::File root = platform::File::OpenFolder(r.path + "/.", &error);
+    platform::File root = env_.OpenFolder(r.path, &error);
     if (!root.is_open())
-      throw Error(UNLHA_ERROR_MAKE_DIRECTORY, dest + ": " + fs::ErrorText(error));
+      throw Error(UNLHA_ERROR_MAKE_DIRECTORY, dest + ": " + platform::ErrorText(error));
     return root;
   }
 
@@ -144,7 +144,7 @@ class Extractor {
       if (!next.is_open()) {
         Problem(UNLHA_ERROR_MAKE_DIRECTORY,
                 shown + ": the folder " + path[i] +
-                    " cannot be made, or is a link: " + fs::ErrorText(error));
+                    " cannot be made, or is a link: " + platform::ErrorText(error));
         return std::nullopt;
       }
       dir = std::move(next);
@@ -194,7 +194,7 @@ class Extractor {
       if (exists && existing.kind != fs::Kind::kFolder)
         return Problem(UNLHA_ERROR_MAKE_DIRECTORY, shown + ": something else is in the way");
       if (!exists && !parent->MakeFolderIn(name, 0700, &error))
-        return Problem(UNLHA_ERROR_MAKE_DIRECTORY, shown + ": " + fs::ErrorText(error));
+        return Problem(UNLHA_ERROR_MAKE_DIRECTORY, shown + ": " + platform::ErrorText(error));
       folders_.push_back({*path, ModeFor(e), mtime});
       ++extracted_;
       return;
@@ -214,10 +214,10 @@ class Extractor {
                  bool exists, std::optional<int64_t> mtime, const std::string& shown) {
     const std::string temp = exists ? platform::StagedName(name, kTemporaryTag) : name;
     int error = 0;
-    if (!dir.MakeSymlinkIn(e.symlink_target, temp, &error) ||
-        (exists && !dir.PlaceIn(temp, name, /*replace=*/true, &error))) {
+    if (!dir.MakeLinkIn(e.symlink_target, temp, &error) ||
+        (exists && !dir.RenameIn(temp, name, /*replace=*/true, &error))) {
       if (exists) dir.RemoveIn(temp);
-      return Problem(UNLHA_ERROR_CANNOT_WRITE, shown + ": " + fs::ErrorText(error));
+      return Problem(UNLHA_ERROR_CANNOT_WRITE, shown + ": " + platform::ErrorText(error));
     }
     if (mtime) dir.SetTimesIn(name, *mtime, 0);
     ++extracted_;
@@ -232,13 +232,13 @@ class Extractor {
     platform::StagedFile staged;
     int error = 0;
     if (!staged.Create(dir, name, kTemporaryTag, 0600, &error))
-      return Problem(UNLHA_ERROR_FILE_OPEN, shown + ": " + fs::ErrorText(error));
+      return Problem(UNLHA_ERROR_FILE_OPEN, shown + ": " + platform::ErrorText(error));
     platform::File& out = staged.file();
     try {
       UnpackEntry(archive, e, [&](std::span<const uint8_t> data) {
         int write_error = 0;
         if (!out.WriteAll(data, &write_error))
-          throw Error(WriteErrorCode(write_error), fs::ErrorText(write_error));
+          throw Error(WriteErrorCode(write_error), platform::ErrorText(write_error));
       });
       out.SetMode(ModeFor(e));
       if (mtime) out.SetModificationTime(*mtime, 0);
@@ -246,7 +246,7 @@ class Extractor {
       if (!staged.Commit(exists ? Placement::kReplace : Placement::kNew, &error)) {
         throw Error(
             platform::IsExistsError(error) ? UNLHA_ERROR_ALREADY_EXIST : WriteErrorCode(error),
-            fs::ErrorText(error));
+            platform::ErrorText(error));
       }
     } catch (const Error& ex) {
       // The staged file goes with `staged`: nothing half-written or unchecked stays behind.
@@ -293,6 +293,7 @@ class Extractor {
     std::optional<int64_t> mtime;
   };
 
+  platform::Env& env_;
   const CommandLine& cmd_;
   OutputLog& log_;
   Progress& progress_;
@@ -306,8 +307,8 @@ class Extractor {
 
 }  // namespace
 
-int32_t RunExtract(const CommandLine& cmd, OutputLog& log, Progress& progress) {
-  return Extractor(cmd, log, progress).Run();
+int32_t RunExtract(platform::Env& env, const CommandLine& cmd, OutputLog& log, Progress& progress) {
+  return Extractor(env, cmd, log, progress).Run();
 }
 
 }  // namespace lha::command

@@ -13,8 +13,8 @@
 namespace lha::command {
 namespace {
 
-OpenArchive MustOpen(const std::string& winpath) {
-  auto a = OpenArchive::Open(winpath, LockMode::kShared);
+OpenArchive MustOpen(platform::Env& env, const std::string& winpath) {
+  auto a = OpenArchive::Open(env, winpath, LockMode::kShared);
   if (!a) throw Error(UNLHA_ERROR_ARC_FILE_OPEN, winpath + ": no such archive");
   return std::move(*a);
 }
@@ -44,13 +44,13 @@ std::string ListingLine(const format::EntryHeader& e, const format::ListingValue
 
 }  // namespace
 
-int32_t RunList(const CommandLine& cmd, OutputLog& log) {
-  OpenArchive archive = MustOpen(cmd.archive);
+int32_t RunList(platform::Env& env, const CommandLine& cmd, OutputLog& log) {
+  OpenArchive archive = MustOpen(env, cmd.archive);
   const bool verbose = cmd.command == Command::kListVerbose;
   log.Line(verbose
                ? "    original       packed ratio method  crc attr stamp               level name"
                : "    original       packed ratio method stamp                name");
-  const auto local = SystemLocalTime();
+  const auto local = SystemLocalTime(env);
   format::ArchiveReader reader(archive.source());
   uint64_t count = 0, original = 0, packed = 0;
   while (auto e = reader.Next()) {
@@ -65,8 +65,8 @@ int32_t RunList(const CommandLine& cmd, OutputLog& log) {
   return 0;
 }
 
-int32_t RunTest(const CommandLine& cmd, OutputLog& log, Progress& progress) {
-  OpenArchive archive = MustOpen(cmd.archive);
+int32_t RunTest(platform::Env& env, const CommandLine& cmd, OutputLog& log, Progress& progress) {
+  OpenArchive archive = MustOpen(env, cmd.archive);
   format::ArchiveReader reader(archive.source());
   int32_t first_failure = 0;
   size_t good = 0, bad = 0;
@@ -100,9 +100,9 @@ int32_t RunTest(const CommandLine& cmd, OutputLog& log, Progress& progress) {
   return first_failure;
 }
 
-bool CheckArchive(const std::string& winpath, bool decode) {
+bool CheckArchive(platform::Env& env, const std::string& winpath, bool decode) {
   try {
-    auto archive = OpenArchive::Open(winpath, LockMode::kShared);
+    auto archive = OpenArchive::Open(env, winpath, LockMode::kShared);
     if (!archive) return false;
     format::ArchiveReader reader(archive->source());
     while (auto e = reader.Next()) {

@@ -2,17 +2,17 @@
 #pragma once
 
 #include "format/time_stamp.h"
-#include "platform/process.h"
+#include "platform/env.h"
 
 namespace lha::command {
 
-inline format::LocalTime SystemLocalTime() {
-  return {[](int64_t t) {
-            const auto b = platform::ToLocalTime(t);
+inline format::LocalTime SystemLocalTime(platform::Env& env) {
+  return {[&env](int64_t t) {
+            const auto b = env.ToLocalTime(t);
             return format::CivilTime{b.year, b.month, b.day, b.hour, b.minute, b.second};
           },
-          [](const format::CivilTime& c) {
-            return platform::FromLocalTime({c.year, c.month, c.day, c.hour, c.minute, c.second});
+          [&env](const format::CivilTime& c) {
+            return env.FromLocalTime({c.year, c.month, c.day, c.hour, c.minute, c.second});
           }};
 }
 

@@ -48,14 +48,14 @@ class CheckedReader {
     const int64_t n = file_.Read(buf, &error);
     if (n < 0)
       throw SourceFailure{
-          {UNLHA_ERROR_FILE_OPEN, path_ + ": cannot read: " + fs::ErrorText(error)}};
+          {UNLHA_ERROR_FILE_OPEN, path_ + ": cannot read: " + platform::ErrorText(error)}};
     return static_cast<size_t>(n);
   }
   void Rewind() {
     int error = 0;
     if (!file_.Seek(0, &error))
       throw SourceFailure{
-          {UNLHA_ERROR_FILE_OPEN, path_ + ": cannot read: " + fs::ErrorText(error)}};
+          {UNLHA_ERROR_FILE_OPEN, path_ + ": cannot read: " + platform::ErrorText(error)}};
   }
 
  private:
@@ -145,16 +145,16 @@ std::vector<uint8_t> Encode(const format::NewEntry& e, const std::string& path) 
   }
 }
 
-void PackFile(const Source& source, format::NewEntry& entry, PackMethod method, ArchiveWriter& out,
-              PackedEntry* packed) {
+void PackFile(platform::Env& env, const Source& source, format::NewEntry& entry, PackMethod method,
+              ArchiveWriter& out, PackedEntry* packed) {
   int error = 0;
-  platform::File file = source.through_link
-                            ? platform::File::OpenExisting(source.posix_path, &error)
-                            : platform::File::OpenForReading(source.posix_path, &error);
+  const auto links =
+      source.through_link ? platform::File::Links::kFollowed : platform::File::Links::kNotFollowed;
+  platform::File file = env.OpenFile(source.posix_path, &error, links);
   if (!file.is_open()) {
     const int32_t code =
         platform::IsMissingError(error) ? UNLHA_ERROR_NOT_EXIST : UNLHA_ERROR_FILE_OPEN;
-    throw SourceFailure{{code, source.posix_path + ": cannot open: " + fs::ErrorText(error)}};
+    throw SourceFailure{{code, source.posix_path + ": cannot open: " + platform::ErrorText(error)}};
   }
   platform::FileStatus st;
   if (file.Status(&st)) entry.declared_size = st.size;
@@ -201,21 +201,21 @@ std::string StoredKey(const std::vector<std::string>& components) {
   return key;
 }
 
-std::optional<SourceProblem> PackSource(const Source& source, PackMethod method,
+std::optional<SourceProblem> PackSource(platform::Env& env, const Source& source, PackMethod method,
                                         ArchiveWriter& writer, PackedEntry* packed) {
   const uint64_t start = writer.position();
   try {
     format::NewEntry entry = EntryFor(source);
     if (entry.kind == format::EntryKind::kFile) {
-      PackFile(source, entry, method, writer, packed);
+      PackFile(env, source, entry, method, writer, packed);
       return std::nullopt;
     }
     if (entry.kind == format::EntryKind::kSymlink) {
       int error = 0;
-      const auto target = platform::ReadLink(source.posix_path, &error);
+      const auto target = env.ReadLink(source.posix_path, &error);
       if (!target) {
         throw SourceFailure{{UNLHA_ERROR_FILE_OPEN, source.posix_path + ": cannot read the link: " +
-                                                        fs::ErrorText(error)}};
+                                                        platform::ErrorText(error)}};
       }
       entry.symlink_target = *target;
     }

@@ -20,7 +20,7 @@ struct PackedEntry {
 // Appends `source` to `writer`. When the source cannot be read (gone, unreadable, changed into
 // something else) nothing of it stays in the archive and the problem is returned; a failure
 // to write the archive is thrown as lha::Error.
-std::optional<SourceProblem> PackSource(const Source& source, PackMethod method,
+std::optional<SourceProblem> PackSource(platform::Env& env, const Source& source, PackMethod method,
                                         ArchiveWriter& writer, PackedEntry* packed);
 
 // The stored path with '/' between its components, as entries are matched by name.

@@ -26,15 +26,16 @@ std::vector<std::string> SplitPosix(const std::string& path) {
 
 class Enumerator {
  public:
-  Enumerator(const Switches& switches, const ExcludedFile& excluded, Enumeration& out)
-      : sw_(switches), excluded_(excluded), out_(out) {}
+  Enumerator(platform::Env& env, const Switches& switches, const ExcludedFile& excluded,
+             Enumeration& out)
+      : env_(env), sw_(switches), excluded_(excluded), out_(out) {}
 
   void Expand(const NameSpec& named) {
     const std::string combined = named.base + named.name;
     const auto parsed = winpath::Parse(combined);
     if (parsed.parts.empty() || parsed.parts.back() == "..")
       return Problem(UNLHA_ERROR_NOT_EXIST, combined + ": names no file");
-    const fs::PatternMatches m = fs::MatchPattern(combined);
+    const fs::PatternMatches m = fs::MatchPattern(env_, combined);
     if (m.status != fs::ResolveStatus::kFound) {
       return Problem(UNLHA_ERROR_NOT_EXIST,
                      combined + (m.status == fs::ResolveStatus::kAmbiguous
@@ -82,8 +83,8 @@ class Enumerator {
   void AddFolderEntry(const std::string& path, const std::vector<std::string>& stored) {
     if (sw_.recursion != Recursion::kWithFolders || !sw_.keep_paths || stored.empty()) return;
     int error = 0;
-    const auto st = platform::TargetStatusOf(path, &error);
-    if (!st) return Problem(UNLHA_ERROR_FILE_OPEN, path + ": " + fs::ErrorText(error));
+    const auto st = env_.Status(path, platform::File::Links::kFollowed, &error);
+    if (!st) return Problem(UNLHA_ERROR_FILE_OPEN, path + ": " + platform::ErrorText(error));
     Add(path, stored, *st);
   }
 
@@ -99,12 +100,12 @@ class Enumerator {
                 const std::vector<std::string>& prefix) {
     const std::string path = fs::Join(dir, name);
     int error = 0;
-    auto st = platform::StatusOf(path, &error);
-    if (!st) return Problem(UNLHA_ERROR_NOT_EXIST, path + ": " + fs::ErrorText(error));
+    auto st = env_.Status(path, platform::File::Links::kNotFollowed, &error);
+    if (!st) return Problem(UNLHA_ERROR_NOT_EXIST, path + ": " + platform::ErrorText(error));
     bool through_link = false;
     if (st->kind == fs::Kind::kSymlink) {
       // Named, so followed; a link that leads nowhere is still stored, as a link.
-      if (auto target = platform::TargetStatusOf(path)) {
+      if (auto target = env_.Status(path, platform::File::Links::kFollowed)) {
         st = target;
         through_link = true;
       }
@@ -128,16 +129,16 @@ class Enumerator {
   // Everything below a folder: files (and links) matching the pattern, every folder entered.
   void Descend(const std::string& dir, const std::vector<std::string>& stored_dir,
                const std::string& pattern, bool top, const std::string& named_as) {
-    auto names = fs::ListFolder(dir);
+    auto names = env_.ListFolder(dir);
     if (!names) return Problem(UNLHA_ERROR_FILE_OPEN, dir + ": cannot list the folder");
     std::sort(names->begin(), names->end());
     bool matched = false;
     for (const auto& name : *names) {
       const std::string path = fs::Join(dir, name);
       int error = 0;
-      const auto st = platform::StatusOf(path, &error);
+      const auto st = env_.Status(path, platform::File::Links::kNotFollowed, &error);
       if (!st) {
-        Problem(UNLHA_ERROR_NOT_EXIST, path + ": " + fs::ErrorText(error));
+        Problem(UNLHA_ERROR_NOT_EXIST, path + ": " + platform::ErrorText(error));
         continue;
       }
       if (!Admitted(name, *st)) continue;
@@ -160,6 +161,7 @@ class Enumerator {
       Problem(UNLHA_ERROR_NOT_EXIST, named_as + ": no file matches");
   }
 
+  platform::Env& env_;
   const Switches& sw_;
   const ExcludedFile& excluded_;
   Enumeration& out_;
@@ -186,10 +188,10 @@ std::vector<std::string> StoredPrefix(const NameSpec& named) {
   return out;
 }
 
-Enumeration EnumerateSources(const std::vector<NameSpec>& names, const Switches& switches,
-                             const ExcludedFile& excluded) {
+Enumeration EnumerateSources(platform::Env& env, const std::vector<NameSpec>& names,
+                             const Switches& switches, const ExcludedFile& excluded) {
   Enumeration out;
-  Enumerator e(switches, excluded, out);
+  Enumerator e(env, switches, excluded, out);
   if (names.empty()) out.problems.push_back({UNLHA_ERROR_NOT_EXIST, "no names of files to pack"});
   for (const auto& named : names) {
     const size_t sources = out.sources.size(), problems = out.problems.size();

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "command/command_line.h"
-#include "platform/file.h"
+#include "platform/env.h"
 
 namespace lha::command {
 
@@ -46,8 +46,8 @@ using ExcludedFile = std::function<bool(const platform::FileStatus&)>;
 // followed: what it leads to is packed under the link's own name. Links met below a folder stay
 // links, and folders are never entered through them. Names are sorted within each folder, so the
 // same tree always gives the same order.
-Enumeration EnumerateSources(const std::vector<NameSpec>& names, const Switches& switches,
-                             const ExcludedFile& excluded);
+Enumeration EnumerateSources(platform::Env& env, const std::vector<NameSpec>& names,
+                             const Switches& switches, const ExcludedFile& excluded);
 
 // The stored path of a name given on a command line, relative to its base folder: every
 // component after the base, with "..", "." and a leading root dropped.

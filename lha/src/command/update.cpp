@@ -31,14 +31,14 @@ struct ArchivePlace {
   std::string name;
 };
 
-ArchivePlace OpenArchiveFolder(const std::string& archive_path) {
+ArchivePlace OpenArchiveFolder(platform::Env& env, const std::string& archive_path) {
   const size_t slash = archive_path.rfind('/');
   const std::string dir = slash == std::string::npos ? "." : archive_path.substr(0, slash + 1);
   int error = 0;
-  ArchivePlace place{platform::File::OpenFolder(dir + "/.", &error),
+  ArchivePlace place{env.OpenFolder(dir, &error),
                      archive_path.substr(slash == std::string::npos ? 0 : slash + 1)};
   if (!place.folder.is_open())
-    throw Error(UNLHA_ERROR_ARC_FILE_OPEN, dir + ": " + fs::ErrorText(error));
+    throw Error(UNLHA_ERROR_ARC_FILE_OPEN, dir + ": " + platform::ErrorText(error));
   return place;
 }
 
@@ -48,13 +48,14 @@ ArchivePlace OpenArchiveFolder(const std::string& archive_path) {
 // one until it is complete), so nobody can read what the old archive would not have shown them.
 class TemporaryArchive {
  public:
-  TemporaryArchive(const ArchivePlace& place, const std::optional<OpenArchive>& old)
-      : place_(place), old_(old) {
+  TemporaryArchive(const ArchivePlace& place, const std::optional<OpenArchive>& old,
+                   uint32_t new_file_mode)
+      : place_(place), old_(old), new_file_mode_(new_file_mode) {
     const uint32_t mode = old ? old->status().mode & 07777 : 0600;
     int error = 0;
     if (!staged_.Create(place.folder, place.name, kTemporaryTag, mode, &error)) {
       throw Error(old ? UNLHA_ERROR_TEMP_FILE : UNLHA_ERROR_ARC_FILE_OPEN,
-                  place.name + ": no temporary file beside it: " + fs::ErrorText(error));
+                  place.name + ": no temporary file beside it: " + platform::ErrorText(error));
     }
     staged_.file().Status(&status_);
   }
@@ -66,12 +67,12 @@ class TemporaryArchive {
   // none (and failing if another command created one meanwhile).
   void Commit() {
     int error = 0;
-    if (!old_) staged_.file().SetMode(platform::NewFileMode());
+    if (!old_) staged_.file().SetMode(new_file_mode_);
     using Placement = platform::StagedFile::Placement;
     if (!staged_.Commit(old_ ? Placement::kReplace : Placement::kNew, &error)) {
       if (!old_ && platform::IsExistsError(error))
         throw Error(UNLHA_ERROR_ALREADY_RUNNING, place_.name + ": created by another command");
-      throw Error(WriteErrorCode(error), place_.name + ": " + fs::ErrorText(error));
+      throw Error(WriteErrorCode(error), place_.name + ": " + platform::ErrorText(error));
     }
     place_.folder.Sync();  // the new name on the disk too
   }
@@ -79,6 +80,7 @@ class TemporaryArchive {
  private:
   const ArchivePlace& place_;
   const std::optional<OpenArchive>& old_;
+  const uint32_t new_file_mode_;
   platform::StagedFile staged_;
   platform::FileStatus status_;
 };
@@ -96,11 +98,12 @@ bool KindMatches(const format::EntryHeader& e, const Source& s) {
 
 // Whether the source differs from the entry that holds it: in kind, size or time stamp (to the
 // stored resolution: seconds, or the two seconds of an MS-DOS time).
-bool Changed(const format::EntryHeader& e, const Source& s, const format::LocalTime& local) {
+bool Changed(platform::Env& env, const format::EntryHeader& e, const Source& s,
+             const format::LocalTime& local) {
   if (!KindMatches(e, s)) return true;
   if (e.kind == format::EntryKind::kFile && e.original_size != s.status.size) return true;
   if (e.kind == format::EntryKind::kSymlink) {
-    const auto target = platform::ReadLink(s.posix_path);
+    const auto target = env.ReadLink(s.posix_path);
     if (!target || *target != e.symlink_target) return true;
   }
   const auto stored = format::ModificationTime(e, local);
@@ -115,12 +118,12 @@ std::string SizeText(uint64_t original, uint64_t packed, const std::string& meth
 
 class Updater {
  public:
-  Updater(const CommandLine& cmd, OutputLog& log, Progress& progress)
-      : cmd_(cmd), log_(log), progress_(progress) {}
+  Updater(platform::Env& env, const CommandLine& cmd, OutputLog& log, Progress& progress)
+      : env_(env), cmd_(cmd), log_(log), progress_(progress) {}
 
   int32_t Run() {
-    const std::string archive_path = ArchivePosixPath(cmd_.archive);
-    std::optional<OpenArchive> old = OpenArchive::Open(cmd_.archive, LockMode::kExclusive);
+    const std::string archive_path = ArchivePosixPath(env_, cmd_.archive);
+    std::optional<OpenArchive> old = OpenArchive::Open(env_, cmd_.archive, LockMode::kExclusive);
     std::vector<format::EntryHeader> entries;
     if (old) {
       uint64_t prefix = 0;
@@ -136,13 +139,13 @@ class Updater {
     }
     log_.Line(std::string(old ? "Updating " : "Creating ") + archive_path);
 
-    const ArchivePlace place = OpenArchiveFolder(archive_path);
+    const ArchivePlace place = OpenArchiveFolder(env_, archive_path);
     // Leftovers of killed commands go; the temporary files of running ones are never packed.
     const std::vector<platform::FileStatus> others =
         platform::SweepStagedFiles(place.folder, kTemporaryTag, place.name);
-    TemporaryArchive temp(place, old);
+    TemporaryArchive temp(place, old, env_.NewFileMode());
     const Enumeration found =
-        EnumerateSources(cmd_.names, cmd_.switches, [&](const platform::FileStatus& st) {
+        EnumerateSources(env_, cmd_.names, cmd_.switches, [&](const platform::FileStatus& st) {
           return st.SameFileAs(temp.status()) || (old && st.SameFileAs(old->status())) ||
                  IsListFile(st) ||
                  std::any_of(others.begin(), others.end(),
@@ -160,13 +163,13 @@ class Updater {
       by_name.try_emplace(entries[i].JoinedPath('/'), i);
     std::vector<const Source*> replacement(entries.size(), nullptr);
     std::vector<const Source*> added;
-    const auto local = SystemLocalTime();
+    const auto local = SystemLocalTime(env_);
     for (const Source* s : sources) {
       const auto it = by_name.find(StoredKey(s->stored));
       if (it == by_name.end()) {
         added.push_back(s);
       } else if (cmd_.command == Command::kAdd || cmd_.switches.replace_all ||
-                 Changed(entries[it->second], *s, local)) {
+                 Changed(env_, entries[it->second], *s, local)) {
         replacement[it->second] = s;
       }
     }
@@ -201,9 +204,10 @@ class Updater {
     if (!list_files_) {
       list_files_.emplace();
       for (const auto& name : cmd_.response_files) {
-        const fs::Resolution r = fs::ResolveExisting(name);
+        const fs::Resolution r = fs::ResolveExisting(env_, name);
         if (r.status != fs::ResolveStatus::kFound) continue;
-        if (auto s = platform::TargetStatusOf(r.path)) list_files_->push_back(*s);
+        if (auto s = env_.Status(r.path, platform::File::Links::kFollowed))
+          list_files_->push_back(*s);
       }
     }
     for (const auto& l : *list_files_)
@@ -231,7 +235,7 @@ class Updater {
   bool Pack(const Source& s, ArchiveWriter& writer, const char* what) {
     progress_.Entry(StoredKey(s.stored));
     PackedEntry packed;
-    if (auto problem = PackSource(s, cmd_.switches.method, writer, &packed)) {
+    if (auto problem = PackSource(env_, s, cmd_.switches.method, writer, &packed)) {
       Problem(*problem);
       return false;
     }
@@ -267,6 +271,7 @@ class Updater {
     return first_failure_;
   }
 
+  platform::Env& env_;
   const CommandLine& cmd_;
   OutputLog& log_;
   Progress& progress_;
@@ -277,8 +282,8 @@ class Updater {
 
 }  // namespace
 
-int32_t RunUpdate(const CommandLine& cmd, OutputLog& log, Progress& progress) {
-  return Updater(cmd, log, progress).Run();
+int32_t RunUpdate(platform::Env& env, const CommandLine& cmd, OutputLog& log, Progress& progress) {
+  return Updater(env, cmd, log, progress).Run();
 }
 
 }  // namespace lha::command

@@ -1,26 +1,33 @@
-// Files and folders for the archiver library: a thin, error-reporting layer over the POSIX calls,
-// so that the library itself never calls the operating system.
+// An open file or folder of an Env (env.h), and what can be done with it and with the names
+// inside a folder. Working from an open folder rather than by path is what keeps extraction
+// inside its destination (no link on the way can be swapped in between two steps) and what
+// reaches paths of any length.
 //
-// Every function that can fail returns false (or a closed File) and leaves the error number in
-// *error when `error` is not null. Paths are POSIX paths (resolved from Windows paths by fs.h).
+// Errors are errno values: every function that can fail returns false (or a closed File, or
+// nullopt) and leaves the error in *error when `error` is not null. A File that is not open
+// fails every call with EBADF.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
-#include "platform/fs.h"
-
 namespace platform {
+
+namespace fs {
+// What a path is on disk.
+enum class Kind { kMissing, kFile, kFolder, kSymlink, kOther };
+}  // namespace fs
 
 struct FileStatus {
   fs::Kind kind = fs::Kind::kMissing;  // of the thing itself (links are not followed)
   uint64_t size = 0;
   int64_t mtime = 0;  // Unix seconds
   uint32_t mtime_nsec = 0;
-  uint32_t mode = 0;  // st_mode, type bits included
+  uint32_t mode = 0;  // permission bits (07777)
   uint32_t uid = 0;
   uint32_t gid = 0;
   uint64_t device = 0;
@@ -31,102 +38,115 @@ struct FileStatus {
   }
 };
 
-// An open file or folder; closes itself.
+class FileObject;
+
 class File {
  public:
-  File() = default;
-  explicit File(int fd) : fd_(fd) {}
-  File(File&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
-  File& operator=(File&& other) noexcept;
-  File(const File&) = delete;
-  File& operator=(const File&) = delete;
-  ~File() { Close(); }
+  // Whether a final link is followed. Links on the way to a name are always followed.
+  enum class Links { kNotFollowed, kFollowed };
 
-  bool is_open() const { return fd_ >= 0; }
+  File() = default;
+  explicit File(std::unique_ptr<FileObject> object);
+  File(File&&) noexcept;
+  File& operator=(File&&) noexcept;
+  ~File();
+
+  bool is_open() const { return object_ != nullptr; }
   // Closes the file; false (with the error) when closing reported a failure, as a write that
   // only now turned out to have failed.
   bool Close(int* error = nullptr);
-
-  // --- Opening by path ---------------------------------------------------------------------
-  // A regular file for reading. Never waits on a FIFO, never follows a final link.
-  static File OpenForReading(const std::string& path, int* error);
-  // A file for reading and locking, following links (an archive named by the user).
-  static File OpenExisting(const std::string& path, int* error);
-  // A new file that did not exist, for writing.
-  static File CreateNew(const std::string& path, uint32_t mode, int* error);
-  // A folder, for the *In functions below; a final link is never followed.
-  static File OpenFolder(const std::string& path, int* error);
 
   // --- Reading and writing -----------------------------------------------------------------
   bool Status(FileStatus* status, int* error = nullptr) const;
   // Reads up to buf.size() bytes; the count, 0 at the end, -1 on failure.
   int64_t Read(std::span<uint8_t> buf, int* error = nullptr);
+  // Reads at `offset` until buf is full or the file ends; the count, or -1.
   int64_t ReadAt(uint64_t offset, std::span<uint8_t> buf, int* error = nullptr) const;
   bool WriteAll(std::span<const uint8_t> data, int* error = nullptr);
   bool WriteAt(uint64_t offset, std::span<const uint8_t> data, int* error = nullptr);
   bool Seek(uint64_t offset, int* error = nullptr);
   bool Truncate(uint64_t size, int* error = nullptr);
+  // The file's data, or a folder's names, on the disk.
   bool Sync(int* error = nullptr) const;
   // Everything written to this file's file system, by anyone, on the disk.
-  bool SyncFileSystem(int* error = nullptr);
+  bool SyncFileSystem(int* error = nullptr) const;
   // An advisory lock held until the file is closed; false when another holder has it. A shared
   // lock admits other shared holders, an exclusive one nobody.
   bool TryLock();
   bool TryLockShared();
   bool SetMode(uint32_t mode, int* error = nullptr);
   bool SetModificationTime(int64_t seconds, uint32_t nanoseconds, int* error = nullptr);
-  // Copies everything from this file's position to its end onto `out`, in the kernel where the
-  // file systems allow it.
+  // Copies everything from this file's position to its end onto `out` (a file of the same
+  // Env), in the kernel where the file systems allow it.
   bool CopyDataTo(File& out, int* error = nullptr);
 
   // --- Names inside this folder ------------------------------------------------------------
-  // A final link is never followed unless `links` says so (a name the user gave).
-  enum class Links { kNotFollowed, kFollowed };
+  // A final link is never followed unless `links` says so (a name the user gave). "." and ".."
+  // are this folder and its parent.
   File OpenFolderIn(const std::string& name, int* error, Links links = Links::kNotFollowed) const;
-  File OpenForReadingIn(const std::string& name, int* error,
-                        Links links = Links::kNotFollowed) const;
-  File CreateNewIn(const std::string& name, uint32_t mode, int* error) const;
-  bool MakeFolderIn(const std::string& name, uint32_t mode, int* error) const;
-  bool MakeSymlinkIn(const std::string& target, const std::string& name, int* error) const;
-  bool RenameIn(const std::string& from, const std::string& to, int* error) const;
-  // Gives the file `from` the name `to` in this folder. With `replace` false it fails with
-  // EEXIST when `to` exists, whatever else runs meanwhile (where the file system can say so).
-  bool PlaceIn(const std::string& from, const std::string& to, bool replace, int* error) const;
-  // The names in this folder, without "." and "..", unsorted; nullopt when it cannot be listed.
-  std::optional<std::vector<std::string>> Names(int* error = nullptr) const;
-  bool RemoveIn(const std::string& name, bool folder = false) const;
+  // A regular file for reading. Never waits on a FIFO in its place.
+  File OpenFileIn(const std::string& name, int* error, Links links = Links::kNotFollowed) const;
+  // A new file, created exclusively, open for reading and writing.
+  File CreateFileIn(const std::string& name, uint32_t mode, int* error) const;
+  bool MakeFolderIn(const std::string& name, uint32_t mode, int* error = nullptr) const;
+  bool MakeLinkIn(const std::string& target, const std::string& name, int* error = nullptr) const;
+  // Gives `from` the name `to` in this folder. With `replace` false it fails with EEXIST when
+  // `to` exists, whatever else runs meanwhile (where the file system can say so).
+  bool RenameIn(const std::string& from, const std::string& to, bool replace,
+                int* error = nullptr) const;
+  // Removes a file, a link, or (with `folder`) an empty folder.
+  bool RemoveIn(const std::string& name, bool folder = false, int* error = nullptr) const;
   bool StatusIn(const std::string& name, FileStatus* status, int* error = nullptr,
                 Links links = Links::kNotFollowed) const;
+  // Sets the modification time of what the name is, a link itself included.
   bool SetTimesIn(const std::string& name, int64_t seconds, uint32_t nanoseconds,
                   int* error = nullptr) const;
   std::optional<std::string> ReadLinkIn(const std::string& name, int* error = nullptr) const;
+  // The names in this folder, without "." and "..", unsorted.
+  std::optional<std::vector<std::string>> Names(int* error = nullptr) const;
+
+  FileObject* object() const { return object_.get(); }
 
  private:
-  int fd_ = -1;
+  std::unique_ptr<FileObject> object_;
 };
 
-// What is at `path`, without following a final link; nullopt (and the error) when nothing.
-std::optional<FileStatus> StatusOf(const std::string& path, int* error = nullptr);
-// Following links all the way.
-std::optional<FileStatus> TargetStatusOf(const std::string& path, int* error = nullptr);
-std::optional<std::string> ReadLink(const std::string& path, int* error = nullptr);
-bool RenameFile(const std::string& from, const std::string& to, int* error = nullptr);
-// Gives `from` the second name `to`, failing when `to` exists: creation without replacement.
-bool LinkFile(const std::string& from, const std::string& to, int* error = nullptr);
-bool RemoveFile(const std::string& path);
-bool MakeFolder(const std::string& path, uint32_t mode, int* error = nullptr);
-// Makes sure a rename in the folder of `path` is on the disk.
-bool SyncFolderOf(const std::string& path);
-// What `path` names once every symbolic link at its end is followed (a relative target counts
-// from the link's folder): the path itself when it is no link. A link that leads nowhere gives
-// the path it leads to; a loop, or more than 40 links, gives nullopt (ELOOP in *error).
-std::optional<std::string> FinalTargetOf(const std::string& path, int* error = nullptr);
-// The mode a program gives a new file it makes for the user: 0666 less the process's umask.
-uint32_t NewFileMode();
+// What an Env implements for an open file or folder; File forwards to it. A name argument is
+// one component (or "." / ".."); an implementation refuses a name holding a NUL (EINVAL), which
+// would otherwise reach the system cut short and name something else.
+class FileObject {
+ public:
+  virtual ~FileObject() = default;
+  virtual bool Close(int* error) = 0;
+  virtual bool Status(FileStatus* status, int* error) const = 0;
+  virtual int64_t Read(std::span<uint8_t> buf, int* error) = 0;
+  virtual int64_t ReadAt(uint64_t offset, std::span<uint8_t> buf, int* error) const = 0;
+  virtual bool WriteAll(std::span<const uint8_t> data, int* error) = 0;
+  virtual bool WriteAt(uint64_t offset, std::span<const uint8_t> data, int* error) = 0;
+  virtual bool Seek(uint64_t offset, int* error) = 0;
+  virtual bool Truncate(uint64_t size, int* error) = 0;
+  virtual bool Sync(int* error) const = 0;
+  virtual bool SyncFileSystem(int* error) const = 0;
+  virtual bool TryLock(bool shared) = 0;
+  virtual bool SetMode(uint32_t mode, int* error) = 0;
+  virtual bool SetModificationTime(int64_t seconds, uint32_t nanoseconds, int* error) = 0;
+  // The plain way: read and write through a buffer. An Env with a faster one overrides it.
+  virtual bool CopyDataTo(FileObject& out, int* error);
 
-// Error numbers the library tells apart.
-bool IsNoSpaceError(int error);
-bool IsMissingError(int error);
-bool IsExistsError(int error);
+  virtual File OpenFolderIn(const std::string& name, int* error, File::Links links) const = 0;
+  virtual File OpenFileIn(const std::string& name, int* error, File::Links links) const = 0;
+  virtual File CreateFileIn(const std::string& name, uint32_t mode, int* error) const = 0;
+  virtual bool MakeFolderIn(const std::string& name, uint32_t mode, int* error) const = 0;
+  virtual bool MakeLinkIn(const std::string& target, const std::string& name, int* error) const = 0;
+  virtual bool RenameIn(const std::string& from, const std::string& to, bool replace,
+                        int* error) const = 0;
+  virtual bool RemoveIn(const std::string& name, bool folder, int* error) const = 0;
+  virtual bool StatusIn(const std::string& name, FileStatus* status, int* error,
+                        File::Links links) const = 0;
+  virtual bool SetTimesIn(const std::string& name, int64_t seconds, uint32_t nanoseconds,
+                          int* error) const = 0;
+  virtual std::optional<std::string> ReadLinkIn(const std::string& name, int* error) const = 0;
+  virtual std::optional<std::vector<std::string>> Names(int* error) const = 0;
+};
 
 }  // namespace platform

@@ -1,18 +1,17 @@
-// Windows paths on a POSIX file system, and the few file-system primitives the platform layer
-// and the archiver library share.
+// Windows paths on a file system of an Env: how the program's paths find the names on disk.
 //
 // A Windows path resolves one component at a time, case-insensitively: a component that matches
 // exactly one name in its folder resolves to that name; one that matches several names that
 // differ only in case does not resolve at all, so the wrong file is never taken by guesswork.
+// "\" and "/" both separate; "." and ".." are resolved lexically first (winpath.h); a path that
+// begins with a separator starts at the root, others at the current folder.
 #pragma once
 
-#include <sys/types.h>
-
-#include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/env.h"
 
 namespace platform::fs {
 
@@ -24,49 +23,35 @@ enum class ResolveStatus {
 
 struct Resolution {
   ResolveStatus status = ResolveStatus::kMissing;
-  std::string path;  // the POSIX path when found ("." for the current folder)
+  std::string path;  // the native path when found ("." for the current folder)
 };
 
 // Every component must exist.
-Resolution ResolveExisting(std::string_view winpath);
+Resolution ResolveExisting(Env& env, std::string_view winpath);
 
 // For a path about to be created: the folders must exist; the last component resolves to the
 // existing name it matches, or stays as spelled when nothing matches. An empty path or one that
 // ends in a separator gives the folder itself.
-Resolution ResolveForCreate(std::string_view winpath);
+Resolution ResolveForCreate(Env& env, std::string_view winpath);
 
 // Makes every missing folder along a Windows path, each component resolved as ResolveForCreate
-// resolves it, then resolves the whole. kFound with the POSIX path of the folder at the end;
+// resolves it, then resolves the whole. kFound with the native path of the folder at the end;
 // otherwise the status, and in *error the reason a folder could not be made (0 when the path
 // did not resolve, or ends in something that is not a folder).
-Resolution MakeFolders(std::string_view winpath, int* error);
-
-// The path without links, "." or "..": nullopt when it does not exist.
-std::optional<std::string> RealPathOf(const std::string& posix_path);
+Resolution MakeFolders(Env& env, std::string_view winpath, int* error);
 
 // The last component of a Windows path taken as a pattern (wildcards or a plain name) in the
 // folder that the rest resolves to.
 struct PatternMatches {
   ResolveStatus status = ResolveStatus::kMissing;  // of the folder part
-  std::string dir;                                 // POSIX path of the folder part
+  std::string dir;                                 // native path of the folder part
   std::vector<std::string> names;                  // matching names as they are on disk
 };
-PatternMatches MatchPattern(std::string_view winpath);
+PatternMatches MatchPattern(Env& env, std::string_view winpath);
 
-// What a path is on disk. Symbolic links are followed unless follow_links is false.
-enum class Kind { kMissing, kFile, kFolder, kSymlink, kOther };
-Kind KindOf(const std::string& posix_path, bool follow_links = true);
-
-// Folder contents without "." and "..", unsorted; nullopt when it cannot be listed.
-std::optional<std::vector<std::string>> ListFolder(const std::string& posix_dir);
+// What a native path is. Symbolic links are followed unless follow_links is false.
+Kind KindOf(Env& env, const std::string& path, bool follow_links = true);
 
 std::string Join(std::string_view dir, std::string_view name);
-
-// The folder of the running executable.
-std::string ExecutableFolder();
-
-// The last OS error as text, for diagnostics.
-std::string LastErrorText();
-std::string ErrorText(int error_number);
 
 }  // namespace platform::fs

@@ -13,6 +13,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/env.h"
+
 namespace platform {
 
 // Message box styles in the Windows flag encoding.
@@ -61,9 +63,6 @@ struct SHFILEOPSTRUCTA {
   void* hNameMappings = nullptr;
   const char* lpszProgressTitle = nullptr;
 };
-
-// An opaque handle of a loaded library; null when none.
-using LibraryHandle = void*;
 
 class Platform {
  public:
@@ -127,7 +126,8 @@ class Platform {
   virtual void* GetProcAddress(LibraryHandle library, const char* name) = 0;
 };
 
-// The POSIX stand-in for every service above.
-std::unique_ptr<Platform> MakePosixPlatform(int argc, char** argv);
+// The POSIX stand-in for every service above; its files, folders, clock and libraries are those
+// of `env`, which must outlive it.
+std::unique_ptr<Platform> MakePosixPlatform(Env& env, int argc, char** argv);
 
 }  // namespace platform

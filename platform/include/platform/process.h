@@ -13,20 +13,3 @@ void WriteStandardError(std::string_view text);
 void LowerThreadPriority();
 
 }  // namespace platform::process
-
-namespace platform {
-
-struct BrokenDownTime {
-  int year = 1970;
-  int month = 1;
-  int day = 1;
-  int hour = 0;
-  int minute = 0;
-  int second = 0;
-};
-
-// The local time of the system's time zone at a Unix time, and back.
-BrokenDownTime ToLocalTime(int64_t unix_seconds);
-int64_t FromLocalTime(const BrokenDownTime& local);
-
-}  // namespace platform

@@ -5,14 +5,13 @@
 // skipped; CR LF, LF and CR all end a line.
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstdint>
-#include <ctime>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+
+#include "platform/env.h"
 
 namespace platform {
 
@@ -32,22 +31,21 @@ class Profile {
 // file is asked for one key at a time, up to 32,767 entries.
 class ProfileReader {
  public:
+  explicit ProfileReader(Env& env) : env_(env) {}
   // GetPrivateProfileStringA: see platform.h.
   uint32_t Get(const char* section, const char* key, const char* def, char* buffer, uint32_t size,
                const char* file);
 
  private:
   struct Cached {
-    std::string posix_path;
-    dev_t dev = 0;
-    ino_t ino = 0;
-    off_t size = -1;
-    timespec mtime{};
+    std::string path;
+    FileStatus status;  // unchanged identity, size and time: the parse still holds
     Profile profile;
   };
   const Profile* Load(const std::string& winpath);
   // Keyed by the Windows path as the caller spells it, so that asking for one key after another
   // costs neither a path resolution nor a parse while the file stays the same.
+  Env& env_;
   std::unordered_map<std::string, Cached> cache_;
 };
 

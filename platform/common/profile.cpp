@@ -1,9 +1,5 @@
 #include "profile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstring>
 #include <unordered_set>
 
@@ -30,21 +26,15 @@ std::string_view Unquote(std::string_view v) {
   return v;
 }
 
-std::optional<std::string> ReadWholeFile(const std::string& path, struct stat* st) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
-  std::string data;
-  if (::fstat(fd, st) == 0 && S_ISREG(st->st_mode)) {
-    data.resize(static_cast<size_t>(st->st_size));
-    size_t got = 0;
-    while (got < data.size()) {
-      const ssize_t n = ::read(fd, data.data() + got, data.size() - got);
-      if (n <= 0) break;
-      got += static_cast<size_t>(n);
-    }
-    data.resize(got);
-  }
-  ::close(fd);
+// The file's bytes and its status, when it is a regular file that can be read.
+std::optional<std::string> ReadWholeFile(Env& env, const std::string& path, FileStatus* st) {
+  File file = env.OpenFile(path, nullptr);
+  if (!file.is_open() || !file.Status(st)) return std::nullopt;
+  std::string data(static_cast<size_t>(st->size), '\0');
+  const int64_t n =
+      file.ReadAt(0, std::span<uint8_t>(reinterpret_cast<uint8_t*>(data.data()), data.size()));
+  if (n < 0) return std::nullopt;
+  data.resize(static_cast<size_t>(n));
   return data;
 }
 
@@ -88,19 +78,19 @@ std::optional<std::string_view> Profile::Find(std::string_view section,
 }
 
 const Profile* ProfileReader::Load(const std::string& winpath) {
-  struct stat st;
   auto same = [&](const Cached& c) {
-    return ::stat(c.posix_path.c_str(), &st) == 0 && c.dev == st.st_dev && c.ino == st.st_ino &&
-           c.size == st.st_size && c.mtime.tv_sec == st.st_mtim.tv_sec &&
-           c.mtime.tv_nsec == st.st_mtim.tv_nsec;
+    const auto st = env_.Status(c.path, File::Links::kFollowed);
+    return st && st->SameFileAs(c.status) && st->size == c.status.size &&
+           st->mtime == c.status.mtime && st->mtime_nsec == c.status.mtime_nsec;
   };
   if (auto it = cache_.find(winpath); it != cache_.end() && same(it->second))
     return &it->second.profile;
-  const fs::Resolution r = fs::ResolveExisting(winpath);
+  const fs::Resolution r = fs::ResolveExisting(env_, winpath);
   if (r.status != fs::ResolveStatus::kFound) return nullptr;
-  auto data = ReadWholeFile(r.path, &st);
-  if (!data || !S_ISREG(st.st_mode)) return nullptr;
-  Cached c{r.path, st.st_dev, st.st_ino, st.st_size, st.st_mtim, Profile::Parse(*data)};
+  FileStatus st;
+  auto data = ReadWholeFile(env_, r.path, &st);
+  if (!data) return nullptr;
+  Cached c{r.path, st, Profile::Parse(*data)};
   return &(cache_[winpath] = std::move(c)).profile;
 }
 
