@@ -17,8 +17,8 @@ quietly() {
 
 create_prefix() {
   local log=$WINEPREFIX.log
+  wineserver -k 2>/dev/null || true  # a half-made prefix's server would keep -w below waiting
   rm -rf "$WINEPREFIX"
-  mkdir -p "$(dirname "$WINEPREFIX")"  # wine cannot create a prefix whose parent is missing
   if ! wineboot -i >"$log" 2>&1 </dev/null; then
     cat "$log" >&2
     return 1
@@ -39,13 +39,15 @@ create_prefix() {
 
 case $action in
   start)
+    mkdir -p "$(dirname "$WINEPREFIX")"  # wine cannot create a prefix whose parent is missing
     # Serialised: two ctest runs must not build one prefix at the same time.
     exec 9>"$WINEPREFIX.lock"
     flock 9
     [ -f "$WINEPREFIX/.ready" ] || create_prefix
     # Started here, with its output on /dev/null: a wineserver or services.exe that a test
     # starts inherits the test's output pipe, and ctest then waits for them (~3 s a test).
-    quietly wineserver -p
+    # Should nobody stop it, it ends a minute after the last program.
+    quietly wineserver -p60
     quietly wine cmd /c exit
     ;;
   stop)
