@@ -1,7 +1,12 @@
 /*
- * unlha32.h - the C interface of libunlha32.so, Quillory's LZH archiver library.
+ * unlha32.h - the C interface of libunlha32.so (UnLHA32.DLL on Windows), Quillory's LZH
+ * archiver library.
  *
  * This header is the library's whole contract. It holds no C++ and compiles as C99.
+ *
+ * Callers that load the library at run time declare their function pointers with the same
+ * calling convention, e.g. decltype(&Unlha) in C++: on 32-bit Windows a plain cdecl pointer to
+ * these functions corrupts the caller's stack.
  *
  * Text: every string crosses this interface as NUL-terminated bytes in the "ANSI code page",
  * which is UTF-8 on POSIX. Buffers are owned by the caller and passed with their size in bytes.
@@ -14,7 +19,13 @@
 
 #include <stdint.h>
 
-#if defined(UNLHA32_BUILDING_LIBRARY)
+/* UNLHA32_API stands before the return type of each function below. On Windows the functions are
+ * __stdcall, as every caller of UnLHA32.DLL declares them; the DLL exports them under their plain
+ * names through a module-definition file made from unlha32.exports. Elsewhere they are plain C
+ * functions, and only they leave the shared object (default visibility, all else hidden). */
+#if defined(_WIN32)
+#define UNLHA32_API __stdcall
+#elif defined(UNLHA32_BUILDING_LIBRARY)
 #define UNLHA32_API __attribute__((visibility("default")))
 #else
 #define UNLHA32_API

@@ -14,13 +14,62 @@ struct CaseMapping {
 
 constexpr char32_t kEscapeBase = 0xDC00;  // U+DC80..U+DCFF stand for the bytes 0x80..0xFF
 
+// Windows: wide text is UTF-16, and a code point past U+FFFF takes a surrogate pair.
+constexpr bool kUtf16 = sizeof(wchar_t) == 2;
+
+bool IsEscape(char32_t c) {
+  return c >= kEscapeBase + 0x80 && c <= kEscapeBase + 0xFF;
+}
+bool IsHighSurrogate(char32_t c) {
+  return c >= 0xD800 && c <= 0xDBFF;
+}
+bool IsLowSurrogate(char32_t c) {
+  return c >= 0xDC00 && c <= 0xDFFF;
+}
+
+// The code point at text[*i] (a surrogate pair taken whole in UTF-16), *i moved past it.
+char32_t NextCodePoint(std::wstring_view text, size_t* i) {
+  const auto c = static_cast<char32_t>(text[(*i)++]);
+  if (kUtf16 && IsHighSurrogate(c) && *i < text.size() &&
+      IsLowSurrogate(static_cast<char32_t>(text[*i]))) {
+    return 0x10000 + ((c - 0xD800) << 10) + (static_cast<char32_t>(text[(*i)++]) - 0xDC00);
+  }
+  return c;
+}
+
+void AppendWide(std::wstring& out, char32_t cp) {
+  if (kUtf16 && cp >= 0x10000) {
+    out += static_cast<wchar_t>(0xD800 + ((cp - 0x10000) >> 10));
+    out += static_cast<wchar_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+  } else {
+    out += static_cast<wchar_t>(cp);
+  }
+}
+
 template <size_t N>
-wchar_t MapCase(const CaseMapping (&table)[N], wchar_t c) {
-  const auto* it = std::lower_bound(std::begin(table), std::end(table), static_cast<char32_t>(c),
+char32_t MapCase(const CaseMapping (&table)[N], char32_t c) {
+  const auto* it = std::lower_bound(std::begin(table), std::end(table), c,
                                     [](const CaseMapping& m, char32_t v) { return m.from < v; });
-  return (it != std::end(table) && it->from == static_cast<char32_t>(c))
-             ? static_cast<wchar_t>(it->to)
-             : c;
+  return (it != std::end(table) && it->from == c) ? it->to : c;
+}
+
+char32_t Upper(char32_t c) {
+  if (c < 0x80) return (c >= U'a' && c <= U'z') ? c - 32 : c;
+  return MapCase(kUpperMappings, c);
+}
+
+char32_t Lower(char32_t c) {
+  if (c < 0x80) return (c >= U'A' && c <= U'Z') ? c + 32 : c;
+  return MapCase(kLowerMappings, c);
+}
+
+// Code point by code point: in UTF-16 the letters past U+FFFF have case too.
+std::wstring MapText(std::wstring_view text, char32_t (*map)(char32_t)) {
+  std::wstring out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size();)
+    AppendWide(out, map(NextCodePoint(text, &i)));
+  return out;
 }
 
 // Length of the valid UTF-8 sequence at s[i], or 0 when the byte there does not start one.
@@ -51,7 +100,7 @@ size_t ValidSequenceLength(std::string_view s, size_t i, char32_t* out) {
     cp = (cp << 6) | (b & 0x3F);
   }
   if (cp < min || cp > 0x10FFFF) return 0;
-  if (cp >= kEscapeBase + 0x80 && cp <= kEscapeBase + 0xFF) return 0;
+  if (IsEscape(cp)) return 0;
   *out = cp;
   return len;
 }
@@ -74,19 +123,39 @@ void AppendUtf8(std::string& out, char32_t cp) {
   }
 }
 
+// In UTF-16 a decoded lone high surrogate followed by a low one (a decoded lone one, or an
+// escaped byte) would read back as a pair, that is as other bytes. So before a low surrogate is
+// appended, the high surrogates that end `out` give way to the escapes of their bytes. Escapes
+// are low surrogates themselves, which is why the whole run goes. Only decoded lone surrogates
+// can end `out` as a high one: a pair always ends in its low half.
+void AppendLowSurrogate(std::wstring& out, wchar_t low) {
+  size_t run = out.size();
+  while (run > 0 && IsHighSurrogate(static_cast<char32_t>(out[run - 1])))
+    --run;
+  if (run < out.size()) {
+    std::string bytes;
+    for (size_t k = run; k < out.size(); ++k)
+      AppendUtf8(bytes, static_cast<char32_t>(out[k]));
+    out.resize(run);
+    for (char b : bytes)
+      out += static_cast<wchar_t>(kEscapeBase + static_cast<uint8_t>(b));
+  }
+  out += low;
+}
+
 }  // namespace
 
 std::string ToAnsi(std::wstring_view text) {
   std::string out;
   out.reserve(text.size());
-  for (wchar_t wc : text) {
-    const auto cp = static_cast<char32_t>(wc);
-    if (cp >= kEscapeBase + 0x80 && cp <= kEscapeBase + 0xFF) {
+  for (size_t i = 0; i < text.size();) {
+    const char32_t cp = NextCodePoint(text, &i);
+    if (IsEscape(cp)) {
       out += static_cast<char>(cp - kEscapeBase);
     } else if (cp > 0x10FFFF) {
       out += "\xEF\xBF\xBD";  // U+FFFD: wchar_t can hold values no code page can
     } else {
-      AppendUtf8(out, cp);
+      AppendUtf8(out, cp);  // a lone surrogate too, as the three bytes that FromAnsi accepts
     }
   }
   return out;
@@ -98,10 +167,19 @@ std::wstring FromAnsi(std::string_view bytes) {
   for (size_t i = 0; i < bytes.size();) {
     char32_t cp;
     if (size_t len = ValidSequenceLength(bytes, i, &cp)) {
-      out += static_cast<wchar_t>(cp);
+      if (kUtf16 && IsLowSurrogate(cp)) {
+        AppendLowSurrogate(out, static_cast<wchar_t>(cp));
+      } else {
+        AppendWide(out, cp);
+      }
       i += len;
     } else {
-      out += static_cast<wchar_t>(kEscapeBase + static_cast<uint8_t>(bytes[i]));
+      const auto escape = static_cast<wchar_t>(kEscapeBase + static_cast<uint8_t>(bytes[i]));
+      if (kUtf16) {
+        AppendLowSurrogate(out, escape);
+      } else {
+        out += escape;
+      }
       ++i;
     }
   }
@@ -109,27 +187,19 @@ std::wstring FromAnsi(std::string_view bytes) {
 }
 
 wchar_t UpperChar(wchar_t c) {
-  if (c < 0x80) return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - 32) : c;
-  return MapCase(kUpperMappings, c);
+  return static_cast<wchar_t>(Upper(static_cast<char32_t>(c)));
 }
 
 wchar_t LowerChar(wchar_t c) {
-  if (c < 0x80) return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c + 32) : c;
-  return MapCase(kLowerMappings, c);
+  return static_cast<wchar_t>(Lower(static_cast<char32_t>(c)));
 }
 
 std::wstring UCase(std::wstring_view text) {
-  std::wstring out(text);
-  for (auto& c : out)
-    c = UpperChar(c);
-  return out;
+  return MapText(text, Upper);
 }
 
 std::wstring LCase(std::wstring_view text) {
-  std::wstring out(text);
-  for (auto& c : out)
-    c = LowerChar(c);
-  return out;
+  return MapText(text, Lower);
 }
 
 bool NamesEqualIgnoringCase(std::string_view a, std::string_view b) {

@@ -23,6 +23,10 @@ TEST(TextConversion, InvalidBytesSurviveARoundTrip) {
       "\xED\xB2\x80",          // an encoded escape surrogate must not pass as one
       "\xF4\x90\x80\x80",      // above U+10FFFF
       std::string("a\0b", 3),  // NUL is an ordinary character
+      // Encoded surrogates: in UTF-16 none may come back as half of a pair.
+      "\xED\xA0\xBD\x80",                          // a high one, then a stray byte
+      "\xED\xA0\xBD\xED\xB8\x80",                  // a pair encoded half by half
+      "\xED\xA0\x80\xED\xAF\xBF\xFF\xED\xA0\x80",  // two high ones before a stray byte
   };
   for (const auto& bytes : cases) {
     const std::wstring wide = FromAnsi(bytes);
@@ -31,11 +35,26 @@ TEST(TextConversion, InvalidBytesSurviveARoundTrip) {
   EXPECT_EQ(FromAnsi("\xFF"), std::wstring(1, static_cast<wchar_t>(0xDCFF)));
 }
 
+// Wide text from the system may hold lone surrogates (Windows names are not checked UTF-16).
+TEST(TextConversion, LoneSurrogatesSurviveARoundTrip) {
+  const std::wstring cases[] = {
+      {static_cast<wchar_t>(0xD800)},
+      {L'a', static_cast<wchar_t>(0xDBFF), L'b'},
+      {static_cast<wchar_t>(0xDC00)},  // low, below the escapes
+      {static_cast<wchar_t>(0xD800), static_cast<wchar_t>(0xD83D)},
+      {static_cast<wchar_t>(0xDFFF), static_cast<wchar_t>(0xD800)},
+  };
+  for (const auto& wide : cases) {
+    EXPECT_EQ(FromAnsi(ToAnsi(wide)), wide) << "first unit " << static_cast<int>(wide[0]);
+  }
+}
+
 TEST(CaseMapping, SimpleUnicodeMappings) {
-  EXPECT_EQ(platform::UCase(L"c:\\backup\\データ\\ａｂｃ\\straße\\ελλάδα\\привет"),
-            L"C:\\BACKUP\\データ\\ＡＢＣ\\STRAßE\\ΕΛΛΆΔΑ\\ПРИВЕТ");
+  EXPECT_EQ(platform::UCase(L"c:\\backup\\データ\\ａｂｃ\\straße\\ελλάδα\\привет\\𐐨𐑍"),
+            L"C:\\BACKUP\\データ\\ＡＢＣ\\STRAßE\\ΕΛΛΆΔΑ\\ПРИВЕТ\\𐐀𐐥");
   EXPECT_EQ(platform::LCase(std::wstring(L"ARCH\0\0Ａ", 7)), std::wstring(L"arch\0\0ａ", 7));
-  EXPECT_EQ(platform::UCase(L"ﾌｧｲﾙ"), L"ﾌｧｲﾙ");  // half-width katakana have no case
+  EXPECT_EQ(platform::LCase(L"𐐀𞤀"), L"𐐨𞤢");  // past U+FFFF: surrogate pairs in UTF-16
+  EXPECT_EQ(platform::UCase(L"ﾌｧｲﾙ"), L"ﾌｧｲﾙ");          // half-width katakana have no case
 }
 
 TEST(CaseMapping, NamesCompareIgnoringCase) {

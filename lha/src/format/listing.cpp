@@ -1,8 +1,41 @@
 #include "format/listing.h"
 
+#include <bit>
+
 #include "format/layout.h"
 
 namespace lha::format {
+namespace {
+
+// (sum + addend) mod divisor for operands below divisor, counting a wrap in *quotient: the sum
+// itself may not fit 64 bits.
+uint64_t AddModulo(uint64_t sum, uint64_t addend, uint64_t divisor, uint64_t* quotient) {
+  if (sum >= divisor - addend) {
+    ++*quotient;
+    return sum - (divisor - addend);
+  }
+  return sum + addend;
+}
+
+// packed * 1000 / original, rounded down and capped at UINT64_MAX. The product of two 64-bit
+// sizes needs more than 64 bits, and 32-bit targets have no wider integer type: the remainder's
+// share is built bit by bit from 1000 (Horner's rule), every step kept below the divisor.
+uint64_t PerMille(uint64_t packed, uint64_t original) {
+  constexpr uint64_t kScale = 1000;
+  const uint64_t whole = packed / original;
+  const uint64_t remainder = packed % original;
+  uint64_t fraction = 0;  // < kScale
+  uint64_t partial = 0;   // remainder * (the bits of kScale so far) mod original
+  for (int bit = std::bit_width(kScale) - 1; bit >= 0; --bit) {
+    fraction *= 2;
+    partial = AddModulo(partial, partial, original, &fraction);
+    if ((kScale >> bit) & 1) partial = AddModulo(partial, remainder, original, &fraction);
+  }
+  if (whole > (UINT64_MAX - fraction) / kScale) return UINT64_MAX;
+  return whole * kScale + fraction;
+}
+
+}  // namespace
 
 uint8_t EffectiveMsdosAttribute(const EntryHeader& entry) {
   if (entry.msdos_attribute) return *entry.msdos_attribute;
@@ -30,12 +63,8 @@ ListingValues DeriveListing(const EntryHeader& entry, const LocalTime& local, ch
   ListingValues v;
   v.method = std::string(entry.method_id());
   v.crc = entry.has_data_crc ? entry.data_crc : 0;
-  if (entry.original_size != 0) {
-    // 128-bit product: 64-bit sizes times 1000 overflow 64 bits.
-    const unsigned __int128 scaled = static_cast<unsigned __int128>(entry.packed_size) * 1000;
-    const unsigned __int128 ratio = scaled / entry.original_size;
-    v.ratio_per_mille = ratio > UINT64_MAX ? UINT64_MAX : static_cast<uint64_t>(ratio);
-  }
+  if (entry.original_size != 0)
+    v.ratio_per_mille = PerMille(entry.packed_size, entry.original_size);
   uint32_t dos = 0;
   if (entry.unix_mtime) {
     dos = DosFromCivil(local.to_local(*entry.unix_mtime));

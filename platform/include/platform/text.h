@@ -4,6 +4,12 @@
 // The conversion is lossless and ignores the locale: bytes that are not valid UTF-8 become the
 // lone surrogates U+DC80..U+DCFF and turn back into the same bytes, so any name found on disk
 // survives a round trip.
+//
+// Where wchar_t is 16 bits (Windows) wide text is UTF-16: a code point past U+FFFF is a surrogate
+// pair, four bytes of UTF-8. Text from Windows may hold lone surrogates; they become the three
+// bytes of generalised UTF-8 and come back as themselves, except U+DC80..U+DCFF, which are read
+// as escaped bytes. The bytes never change in a round trip: an encoded surrogate that would come
+// back paired with its neighbour is escaped byte by byte instead.
 #pragma once
 
 #include <string>

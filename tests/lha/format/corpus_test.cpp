@@ -348,7 +348,7 @@ TEST_F(Corpus, EveryArchiveWalksAsRecorded) {
       if (!e.is_regular_file() || e.path().filename() == "README" ||
           e.path().filename() == "README.md")
         continue;
-      EXPECT_TRUE(seen.count(fs::relative(e.path(), kCorpus).string()))
+      EXPECT_TRUE(seen.count(fs::relative(e.path(), kCorpus).generic_string()))
           << e.path() << " is not in the manifest";
     }
   }

@@ -61,16 +61,24 @@ TEST(Listing, StoredDosTimeIsShownAsIs) {
 }
 
 TEST(Listing, Ratios) {
-  EntryHeader h = Level2File();
-  h.original_size = 0;
-  h.packed_size = 0;
-  EXPECT_EQ(DeriveListing(h, PlusNine(), '/').ratio_per_mille, 0u);
-  h.original_size = 10;
-  h.packed_size = 17;  // stored data that grew
-  EXPECT_EQ(DeriveListing(h, PlusNine(), '/').ratio_per_mille, 1700u);
-  h.original_size = 1ull << 62;  // products past 64 bits
-  h.packed_size = 1ull << 61;
-  EXPECT_EQ(DeriveListing(h, PlusNine(), '/').ratio_per_mille, 500u);
+  const struct {
+    uint64_t packed, original, per_mille;
+  } cases[] = {
+      {0, 0, 0},
+      {17, 10, 1700},  // stored data that grew
+      // Products past 64 bits.
+      {1ull << 61, 1ull << 62, 500},
+      {UINT64_MAX - 1, UINT64_MAX, 999},
+      {UINT64_MAX / 1000, 1, UINT64_MAX / 1000 * 1000},
+      {UINT64_MAX / 1000 + 1, 1, UINT64_MAX},  // capped
+  };
+  for (const auto& c : cases) {
+    EntryHeader h = Level2File();
+    h.packed_size = c.packed;
+    h.original_size = c.original;
+    EXPECT_EQ(DeriveListing(h, PlusNine(), '/').ratio_per_mille, c.per_mille)
+        << c.packed << " / " << c.original;
+  }
 }
 
 TEST(Listing, NamesOfFoldersLinksAndAbsolutePaths) {
