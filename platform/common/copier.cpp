@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
@@ -85,12 +86,12 @@ class Copier {
       return false;
     }
     dest_path_ = r.path;
-    dest_ = env_.OpenFolder(r.path, &error);
-    if (!dest_.is_open()) {
+    dest_ = std::make_shared<File>(env_.OpenFolder(r.path, &error));
+    if (!dest_->is_open()) {
       Fail(r.path, "cannot open the folder: " + ErrorText(error));
       return false;
     }
-    SweepOncePerProcess(dest_);
+    SweepOncePerProcess(*dest_);
     return true;
   }
 
@@ -121,15 +122,31 @@ class Copier {
     CopyTopLevel(slash == std::string::npos ? "" : path.substr(0, slash), last);
   }
 
-  // What this copy wrote is on the disk before it reports success. Replaced files were flushed
-  // before they replaced anything; one sync covers all the new ones.
+  // Ends the copy: the replacements still waiting take their places, the folders get their
+  // modes and times (last, since every name written into a folder changes its time), and what
+  // the copy wrote is on the disk before it reports success.
   void Finish() {
+    if (!dest_) return;
+    PlaceReplacements();
+    std::stable_sort(folders_.begin(), folders_.end(),
+                     [](const FolderToFinish& a, const FolderToFinish& b) {
+                       return a.depth > b.depth;
+                     });
+    for (const auto& f : folders_) {
+      int error = 0;
+      File d = env_.OpenFolder(f.path, &error, Links::kNotFollowed);
+      if (!d.is_open() || !d.SetMode(f.status.mode & 07777, &error) ||
+          !d.SetModificationTime(f.status.mtime, f.status.mtime_nsec, &error))
+        FailWith(f.path, "cannot set the folder's permissions or time", error);
+    }
     int error = 0;
-    if (dest_.is_open() && !dest_.SyncFileSystem(&error))
+    if (!dest_->SyncFileSystem(&error))
       Fail(dest_path_, "cannot flush the copies to the disk: " + ErrorText(error));
   }
 
  private:
+  using Folder = std::shared_ptr<const File>;
+
   void Fail(const std::string& path, const std::string& reason) {
     Note(path, reason);
     if (failures_ < INT32_MAX) ++failures_;
@@ -146,11 +163,11 @@ class Copier {
     int error = 0;
     const File sdir = env_.OpenFolder(src_dir.empty() ? "." : src_dir, &error);
     if (!sdir.is_open()) return FailWith(src_dir, "cannot open the folder", error);
-    CopyEntry(sdir, src_dir, name, dest_, dest_path_, Links::kFollowed);
+    CopyEntry(sdir, src_dir, name, dest_, dest_path_, Links::kFollowed, 0);
   }
 
   void CopyEntry(const File& sdir, const std::string& spath, const std::string& name,
-                 const File& ddir, const std::string& dpath, Links links) {
+                 const Folder& ddir, const std::string& dpath, Links links, size_t depth) {
     const std::string src = fs::Join(spath, name);
     FileStatus st;
     int error = 0;
@@ -163,9 +180,9 @@ class Copier {
       case fs::Kind::kFile:
         return CopyFile(sdir, src, name, ddir, dpath, links);
       case fs::Kind::kFolder:
-        return CopyFolder(sdir, src, name, st, ddir, dpath, links);
+        return CopyFolder(sdir, src, name, st, *ddir, dpath, links, depth);
       case fs::Kind::kSymlink:
-        return CopyLink(sdir, src, name, ddir, dpath);
+        return CopyLink(sdir, src, name, *ddir, dpath);
       default:
         // FIFOs, devices and sockets hold no data to back up. Met inside a folder they are left
         // out with a note; named by the job itself, they are an error.
@@ -174,15 +191,15 @@ class Copier {
     }
   }
 
-  void CopyFile(const File& sdir, const std::string& src, const std::string& name, const File& ddir,
-                const std::string& dpath, Links links) {
+  void CopyFile(const File& sdir, const std::string& src, const std::string& name,
+                const Folder& ddir, const std::string& dpath, Links links) {
     const std::string dst = fs::Join(dpath, name);
     int error = 0;
     File in = sdir.OpenFileIn(name, &error, links);
     FileStatus st;
     if (!in.is_open() || !in.Status(&st, &error)) return FailWith(src, "cannot open", error);
     FileStatus old;
-    const bool exists = ddir.StatusIn(name, &old);
+    const bool exists = ddir->StatusIn(name, &old);
     if (exists && old.kind == fs::Kind::kFolder)
       return Fail(dst, "a folder of that name is in the way");
     if (exists && old.SameFileAs(st)) return;  // the file onto itself: nothing to do
@@ -190,18 +207,38 @@ class Copier {
     // Written beside its final name and renamed into place when complete: a kill or a failure
     // never leaves a torn file under the final name, nor the old copy destroyed.
     StagedFile copy;
-    if (!copy.Create(ddir, name, kTemporaryTag, 0600, &error))
+    if (!copy.Create(*ddir, name, kTemporaryTag, 0600, &error))
       return FailWith(dst, "cannot create a file beside it", error);
     if (!in.CopyDataTo(copy.file(), &error) || !copy.file().SetMode(st.mode & 07777, &error) ||
         !copy.file().SetModificationTime(st.mtime, st.mtime_nsec, &error))
       return FailWith(dst, "cannot write", error);
-    using Placement = StagedFile::Placement;
-    if (!copy.Commit(exists ? Placement::kReplace : Placement::kNew, &error))
-      return FailWith(dst, "cannot write", error);
+    if (!exists) {
+      if (!copy.Commit(StagedFile::Placement::kNew, &error)) FailWith(dst, "cannot write", error);
+      return;
+    }
+    // A replacement must be on the disk before it drops the old copy. One sync for a batch of
+    // them rather than one per file: a second backup on the same day replaces every file.
+    pending_.push_back({ddir, std::move(copy), dst});
+    if (pending_.size() >= kReplacementBatch) PlaceReplacements();
+  }
+
+  void PlaceReplacements() {
+    if (pending_.empty()) return;
+    int error = 0;
+    const bool synced = dest_->SyncFileSystem(&error);
+    for (auto& p : pending_) {
+      if (!synced) {
+        FailWith(p.shown, "cannot flush the copy to the disk", error);
+      } else if (!p.staged.Commit(StagedFile::Placement::kReplaceSynced, &error)) {
+        FailWith(p.shown, "cannot write", error);
+      }
+    }
+    pending_.clear();  // what was not placed goes with its staged file
   }
 
   void CopyFolder(const File& sdir, const std::string& src, const std::string& name,
-                  const FileStatus& st, const File& ddir, const std::string& dpath, Links links) {
+                  const FileStatus& st, const File& ddir, const std::string& dpath, Links links,
+                  size_t depth) {
     const std::string dst = fs::Join(dpath, name);
     int error = 0;
     File s = sdir.OpenFolderIn(name, &error, links);
@@ -214,22 +251,19 @@ class Copier {
       if (!ddir.StatusIn(name, &old) || old.kind != fs::Kind::kFolder)
         return Fail(dst, "something that is not a folder is in the way");
     }
-    File d = ddir.OpenFolderIn(name, &error);
-    if (!d.is_open()) return FailWith(dst, "cannot open the folder", error);
-    OpenForMerge(d);
-    SweepStagedFiles(d, kTemporaryTag);  // what killed runs left in this folder
+    auto d = std::make_shared<File>(ddir.OpenFolderIn(name, &error));
+    if (!d->is_open()) return FailWith(dst, "cannot open the folder", error);
+    OpenForMerge(*d);
+    SweepStagedFiles(*d, kTemporaryTag);  // what killed runs left in this folder
     const auto names = s.Names(&error);
     if (!names) return FailWith(src, "cannot list the folder", error);
     for (const std::string& n : *names)
-      CopyEntry(s, src, n, d, dst, Links::kNotFollowed);
-    // Last, since every file written into the folder has changed its time.
-    if (!d.SetMode(st.mode & 07777, &error) ||
-        !d.SetModificationTime(st.mtime, st.mtime_nsec, &error))
-      FailWith(dst, "cannot set the folder's permissions or time", error);
+      CopyEntry(s, src, n, d, dst, Links::kNotFollowed, depth + 1);
+    folders_.push_back({dst, st, depth});
   }
 
-  void CopyLink(const File& sdir, const std::string& src, const std::string& name, const File& ddir,
-                const std::string& dpath) {
+  void CopyLink(const File& sdir, const std::string& src, const std::string& name,
+                const File& ddir, const std::string& dpath) {
     const std::string dst = fs::Join(dpath, name);
     int error = 0;
     const auto target = sdir.ReadLinkIn(name, &error);
@@ -248,7 +282,7 @@ class Copier {
   }
 
   // A copy of a read-only folder is read-only as well, which would keep the next run from
-  // merging into it. Its own mode is given back once its contents are in.
+  // merging into it. Its own mode is given back when the copy finishes.
   static void OpenForMerge(File& dir) {
     FileStatus now;
     constexpr uint32_t kOwnerAll = 0700;
@@ -256,9 +290,27 @@ class Copier {
       dir.SetMode((now.mode & 07777) | kOwnerAll);  // not the owner: the writes report it
   }
 
+  // A replacement written, waiting for the sync that lets it drop the old copy. Its folder stays
+  // open with it; a batch keeps the number of open files well within the process's limit.
+  struct Pending {
+    Folder folder;
+    StagedFile staged;
+    std::string shown;
+  };
+  static constexpr size_t kReplacementBatch = 256;
+
+  // A folder copied, and the mode and time its copy gets once everything is in.
+  struct FolderToFinish {
+    std::string path;
+    FileStatus status;
+    size_t depth;
+  };
+
   Env& env_;
-  File dest_;
+  std::shared_ptr<File> dest_;
   std::string dest_path_;
+  std::vector<Pending> pending_;
+  std::vector<FolderToFinish> folders_;
   int32_t failures_ = 0;
 };
 

@@ -1,6 +1,7 @@
 #include "platform/staged_file.h"
 
 #include <random>
+#include <utility>
 
 #include "platform/fs.h"
 #include "platform/text.h"
@@ -64,6 +65,13 @@ bool IsStagedName(std::string_view name, std::string_view tag,
   return before.substr(1, before.size() - 1 - tail.size()) == StemFor(*final_name, tag);
 }
 
+StagedFile::StagedFile(StagedFile&& other) noexcept
+    : folder_(std::exchange(other.folder_, nullptr)),
+      final_(std::move(other.final_)),
+      temp_(std::move(other.temp_)),
+      file_(std::move(other.file_)),
+      placed_(other.placed_) {}
+
 StagedFile::~StagedFile() {
   if (placed_ || !folder_) return;
   file_.Close();
@@ -98,11 +106,11 @@ bool StagedFile::Create(const File& folder, const std::string& final_name, std::
 }
 
 bool StagedFile::Commit(Placement placement, int* error) {
-  const bool replace = placement == Placement::kReplace;
+  const bool replace = placement != Placement::kNew;
   // Renamed while still open: closing first would drop the lock, and another process's sweep
   // could take the file for a leftover in that moment.
-  const bool placed =
-      (!replace || file_.Sync(error)) && folder_->RenameIn(temp_, final_, replace, error);
+  const bool placed = (placement != Placement::kReplace || file_.Sync(error)) &&
+                      folder_->RenameIn(temp_, final_, replace, error);
   const bool closed = file_.Close(error);  // a write only now found failed (NFS)
   if (placed && !closed && !replace) folder_->RemoveIn(final_);  // ours alone, and torn
   if (!placed) folder_->RemoveIn(temp_);

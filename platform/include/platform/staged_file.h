@@ -33,10 +33,12 @@ class StagedFile {
     kNew,      // the final name must still be free: fails with EEXIST if a file appeared there
     kReplace,  // replaces what is there; the new file is flushed to the disk first, so that a
                // power cut cannot leave neither the old file nor the new one
+    kReplaceSynced,  // the same, where the caller has already put the new file on the disk
+                     // (one sync of the file system for many replacements)
   };
 
   StagedFile() = default;
-  StagedFile(StagedFile&&) = default;
+  StagedFile(StagedFile&& other) noexcept;
   StagedFile& operator=(StagedFile&&) = delete;
   // Removes the temporary file unless it was put in place.
   ~StagedFile();
