@@ -143,7 +143,7 @@ TEST(HandMadeStream, MalformedPartsAreErrors) {
   }
 }
 
-TEST(LarcStream, TruncationsAndOverlongMatchesAreErrors) {
+TEST(OldMethodStream, TruncationsAreErrors) {
   if (!std::filesystem::exists(SharedDir() / "lzh-corpus")) GTEST_SKIP() << "no shared corpus";
   for (auto [file, m] : {std::pair{"lzs.bin", Method::kLzs}, std::pair{"lz5.bin", Method::kLz5}}) {
     SCOPED_TRACE(file);
@@ -151,12 +151,37 @@ TEST(LarcStream, TruncationsAndOverlongMatchesAreErrors) {
     for (size_t cut : {size_t{0}, size_t{1}, packed.size() / 2, packed.size() - 2})
       EXPECT_EQ(DecodeStatus(m, std::span(packed).first(cut), 18092), UNLHA_ERROR_HUFFMAN_CODE);
   }
-  // -lz5-: flag byte 0 (a match first), position 0, length 18, for an original size of 5.
-  EXPECT_EQ(DecodeStatus(Method::kLz5, Bytes{0x00, 0x00, 0x0F}, 5), UNLHA_ERROR_HUFFMAN_CODE);
-  // The initial -lz5- window: 13 copies of each byte value come first.
-  Bytes out;
-  ASSERT_EQ(DecodeStatus(Method::kLz5, Bytes{0x00, 0x0D, 0x0A}, 13, &out), 0);
-  EXPECT_EQ(out, Bytes(13, 1));
+}
+
+// Streams made by hand for -lz5-: what comes out of the initial window.
+TEST(OldMethodStream, HandMadeStreamsDecode) {
+  struct Case {
+    const char* name;
+    Method method;
+    Bytes stream;
+    Bytes want;
+  };
+  Bytes zeros_then_spaces(18, 0);
+  zeros_then_spaces.resize(36, ' ');
+  const Case cases[] = {
+      // Flag byte 0: matches. Position 13, length 3 + 10: the ring starts with 13 copies of
+      // each byte value.
+      {"lz5 initial runs", Method::kLz5, {0x00, 0x0D, 0x0A}, Bytes(13, 1)},
+      // Position 4078, length 18: the bytes where writing starts hold zeros until written;
+      // position 3968: spaces before them.
+      {"lz5 initial zeros and spaces",
+       Method::kLz5,
+       {0x00, 0xEE, 0xFF, 0x80, 0xFF},
+       zeros_then_spaces},
+      // Position 0, length 18, for an original size of 5: the match is cut there.
+      {"lz5 match past the original size", Method::kLz5, {0x00, 0x00, 0x0F}, Bytes(5, 0)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Bytes out;
+    ASSERT_EQ(DecodeStatus(c.method, c.stream, c.want.size(), &out), 0);
+    EXPECT_EQ(out, c.want);
+  }
 }
 
 TEST(HandMadeStream, LhxReachesBackHalfAMegabyte) {
