@@ -62,6 +62,8 @@ std::unique_ptr<Decoder> MakeDecoder(Method m, lha::ByteSource& packed, uint64_t
       return std::make_unique<StoredDecoder>(packed, 0);
     case Family::kStaticBlock:
       return MakeStaticBlockDecoder(info, packed, original_size);
+    case Family::kAdaptive:
+      return MakeAdaptiveDecoder(packed, original_size);
     case Family::kLzs:
     case Family::kLz5:
       return MakeLarcDecoder(info, packed, original_size);

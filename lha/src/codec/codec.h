@@ -23,9 +23,10 @@ inline constexpr bool IsTinyFile(uint64_t size) {
 // Produces the original bytes of one entry.
 //
 // Errors: a corrupt stream throws lha::Error(UNLHA_ERROR_HUFFMAN_CODE, detail): broken tables,
-// a block count of 0, a distance beyond the window, a match running past the original size,
-// packed data ending before the original size has been produced. Whatever the source throws
-// passes through. After a throw the decoder must not be used again.
+// a block count of 0, a distance beyond the window, a match running past the original size
+// (-lh4- ... -lhx-; -lh1-, -lzs- and -lz5- cut such a match at the original size and leave the
+// verdict to the CRC), packed data ending before the original size has been produced. Whatever
+// the source throws passes through. After a throw the decoder must not be used again.
 //
 // The decoder reads ahead from the source in chunks, so the source should end where the packed
 // data ends. Bytes left over in the source after the original size has been produced are not

@@ -7,6 +7,7 @@ namespace lha::codec {
 
 std::unique_ptr<Decoder> MakeStaticBlockDecoder(const MethodInfo& m, lha::ByteSource& packed,
                                                 uint64_t original_size);
+std::unique_ptr<Decoder> MakeAdaptiveDecoder(lha::ByteSource& packed, uint64_t original_size);
 std::unique_ptr<Decoder> MakeLarcDecoder(const MethodInfo& m, lha::ByteSource& packed,
                                          uint64_t original_size);
 std::unique_ptr<Encoder> MakeStaticBlockEncoder(const MethodInfo& m, lha::ByteSink& packed,

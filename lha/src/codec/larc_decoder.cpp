@@ -1,6 +1,6 @@
 // Decoders of the LArc methods -lzs- and -lz5-: LZSS over a ring buffer whose matches name an
-// absolute ring position, not a distance. Their start positions and the -lzs- space fill were
-// established on the corpus streams; the -lz5- initial pattern is the one the format describes.
+// absolute ring position, not a distance. The start positions and initial ring contents are
+// the ones LArc's archives need: a stream may read any of the ring before writing it.
 #include <algorithm>
 #include <cstring>
 
@@ -22,7 +22,8 @@ class RingDecoder : public Decoder {
       if (copy_left_ == 0) {
         NextCommand();
         if (in_.Overran()) Corrupt("packed data ends before the original size");
-        if (copy_left_ > remaining_) Corrupt("match runs past the original size");
+        // Decoding ends at the original size, even inside a match.
+        copy_left_ = std::min(copy_left_, remaining_);
         continue;
       }
       uint8_t c = literal_;
@@ -104,7 +105,9 @@ class Lz5Decoder final : public RingDecoder<4096> {
     for (int v = 255; v >= 0; --v)
       *p++ = static_cast<uint8_t>(v);
     p = std::fill_n(p, 128, 0);
-    std::fill_n(p, 128, ' ');
+    p = std::fill_n(p, 110, ' ');
+    // Zeros where writing starts: a stream may read these 18 bytes before overwriting them.
+    std::fill_n(p, 18, 0);
   }
 
  private:

@@ -57,7 +57,7 @@ struct MethodInfo {
 inline constexpr MethodInfo kMethods[] = {
     {Method::kLh0, "-lh0-", Family::kStored, 0, 0, 0, true, true},
     {Method::kLhd, "-lhd-", Family::kNoData, 0, 0, 0, true, false},
-    {Method::kLh1, "-lh1-", Family::kAdaptive, 12, 0, 0, false, false},
+    {Method::kLh1, "-lh1-", Family::kAdaptive, 12, 0, 0, true, false},
     {Method::kLh2, "-lh2-", Family::kOther, 13, 0, 0, false, false},
     {Method::kLh3, "-lh3-", Family::kOther, 13, 0, 0, false, false},
     {Method::kLh4, "-lh4-", Family::kStaticBlock, 12, 14, 4, true, false},

@@ -38,7 +38,10 @@ uint64_t PerMille(uint64_t packed, uint64_t original) {
 }  // namespace
 
 uint8_t EffectiveMsdosAttribute(const EntryHeader& entry) {
-  if (entry.msdos_attribute) return *entry.msdos_attribute;
+  // Level 0 always has an attribute byte; Unix writers set it to 0x20 or 0x10 whatever the
+  // permissions and keep the real ones in the Unix area, so there the mode speaks.
+  const bool level0_unix_area = entry.level == 0 && entry.unix_mode;
+  if (entry.msdos_attribute && !level0_unix_area) return *entry.msdos_attribute;
   if (entry.unix_mode) {
     const uint16_t type = *entry.unix_mode & unix_mode::kTypeMask;
     if (type == unix_mode::kDirectory) return dos_attr::kDirectory;

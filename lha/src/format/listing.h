@@ -33,9 +33,10 @@ struct ListingValues {
 // value is shown as it is, being local time already.
 ListingValues DeriveListing(const EntryHeader& entry, const LocalTime& local, char separator);
 
-// The entry's MS-DOS attribute: the stored one (level-0 byte 19, ext 0x40) if any; else
-// derived from the Unix mode (directory 0x10, else 0x20 plus read-only 0x01 without owner
-// write permission); else 0x10 for a directory entry and 0x20 for anything else.
+// The entry's MS-DOS attribute: the stored one (level-0 byte 19, ext 0x40) if any, except at
+// level 0 with a Unix area; else derived from the Unix mode (directory 0x10, else 0x20 plus
+// read-only 0x01 without owner write permission); else 0x10 for a directory entry and 0x20 for
+// anything else.
 uint8_t EffectiveMsdosAttribute(const EntryHeader& entry);
 
 // The modification time to restore: the Unix time if the header has one, else the DOS time

@@ -61,8 +61,8 @@ TEST(CorruptStream, FlippedBitsThrowOrDecodeToTheRightSize) {
 TEST(CorruptStream, RandomGarbageNeverCrashes) {
   for (uint32_t seed = 0; seed < 200; ++seed) {
     Bytes junk = RandomBytes(1 + seed * 7, seed);
-    for (Method m : {Method::kLh4, Method::kLh5, Method::kLh6, Method::kLh7, Method::kLhx,
-                     Method::kLzs, Method::kLz5}) {
+    for (Method m : {Method::kLh1, Method::kLh4, Method::kLh5, Method::kLh6, Method::kLh7,
+                     Method::kLhx, Method::kLzs, Method::kLz5}) {
       int32_t status = DecodeStatus(m, junk, 1 + seed * 13);
       ASSERT_TRUE(status == 0 || status == UNLHA_ERROR_HUFFMAN_CODE) << status;
     }
@@ -143,20 +143,57 @@ TEST(HandMadeStream, MalformedPartsAreErrors) {
   }
 }
 
-TEST(LarcStream, TruncationsAndOverlongMatchesAreErrors) {
+TEST(OldMethodStream, TruncationsAreErrors) {
   if (!std::filesystem::exists(SharedDir() / "lzh-corpus")) GTEST_SKIP() << "no shared corpus";
-  for (auto [file, m] : {std::pair{"lzs.bin", Method::kLzs}, std::pair{"lz5.bin", Method::kLz5}}) {
+  for (auto [file, m] : {std::pair{"lzs.bin", Method::kLzs}, std::pair{"lz5.bin", Method::kLz5},
+                         std::pair{"lh1.bin", Method::kLh1}}) {
     SCOPED_TRACE(file);
     Bytes packed = ReadFile(SharedDir() / "lzh-corpus/lhasa/compressed" / file);
     for (size_t cut : {size_t{0}, size_t{1}, packed.size() / 2, packed.size() - 2})
       EXPECT_EQ(DecodeStatus(m, std::span(packed).first(cut), 18092), UNLHA_ERROR_HUFFMAN_CODE);
   }
-  // -lz5-: flag byte 0 (a match first), position 0, length 18, for an original size of 5.
-  EXPECT_EQ(DecodeStatus(Method::kLz5, Bytes{0x00, 0x00, 0x0F}, 5), UNLHA_ERROR_HUFFMAN_CODE);
-  // The initial -lz5- window: 13 copies of each byte value come first.
-  Bytes out;
-  ASSERT_EQ(DecodeStatus(Method::kLz5, Bytes{0x00, 0x0D, 0x0A}, 13, &out), 0);
-  EXPECT_EQ(out, Bytes(13, 1));
+}
+
+// Streams made by hand for -lh1- and -lz5-: what comes out of the initial window and tree.
+TEST(OldMethodStream, HandMadeStreamsDecode) {
+  struct Case {
+    const char* name;
+    Method method;
+    Bytes stream;
+    Bytes want;
+  };
+  Bytes spaces_gn(20, ' ');
+  spaces_gn.push_back('G');
+  spaces_gn.push_back('N');
+  Bytes zeros_then_spaces(18, 0);
+  zeros_then_spaces.resize(36, ' ');
+  const Case cases[] = {
+      // LHarc 1.13's GPL-2 text starts with a length-20 match at distance 1 into the initial
+      // spaces, then 'G' and 'N' under their initial 9-bit codes.
+      {"lh1 match into the initial window",
+       Method::kLh1,
+       {0x9D, 0x00, 0x74, 0xFB, 0x5E},
+       spaces_gn},
+      // Flag byte 0: matches. Position 13, length 3 + 10: the ring starts with 13 copies of
+      // each byte value.
+      {"lz5 initial runs", Method::kLz5, {0x00, 0x0D, 0x0A}, Bytes(13, 1)},
+      // Position 4078, length 18: the bytes where writing starts hold zeros until written;
+      // position 3968: spaces before them.
+      {"lz5 initial zeros and spaces",
+       Method::kLz5,
+       {0x00, 0xEE, 0xFF, 0x80, 0xFF},
+       zeros_then_spaces},
+      // Position 0, length 18, for an original size of 5: the match is cut there.
+      {"lz5 match past the original size", Method::kLz5, {0x00, 0x00, 0x0F}, Bytes(5, 0)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Bytes out;
+    ASSERT_EQ(DecodeStatus(c.method, c.stream, c.want.size(), &out), 0);
+    EXPECT_EQ(out, c.want);
+  }
+  // The same -lh1- stream cut after its first symbol: the distance is missing.
+  EXPECT_EQ(DecodeStatus(Method::kLh1, Bytes{0x9D}, 20), UNLHA_ERROR_HUFFMAN_CODE);
 }
 
 TEST(HandMadeStream, LhxReachesBackHalfAMegabyte) {

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "codec/adaptive_huffman.h"
 #include "codec/bit_writer.h"
 #include "codec_test_support.h"
 
@@ -171,6 +172,29 @@ TEST(HuffmanTable, IncompleteCodeFailsOnlyOnItsHoles) {
   BitReader in3(in3_feed);
   in3.Refill();
   ExpectCorrupt([&] { t2.Decode(in3); });
+}
+
+std::string Bits(unsigned value, unsigned n) {
+  std::string s;
+  for (unsigned i = n; i-- > 0;)
+    s += static_cast<char>('0' + ((value >> i) & 1));
+  return s;
+}
+
+// The -lh1- tree: its initial codes, and the codes LHarc 1.13's GPL-2 archive implies after its
+// first symbols (a match of length 20, then 'G').
+TEST(AdaptiveHuffman, InitialCodesAndFirstUpdates) {
+  AdaptiveHuffman tree;
+  for (unsigned s = 0; s < AdaptiveHuffman::kSymbols; ++s) {
+    SCOPED_TRACE(s);
+    EXPECT_EQ(tree.CodeOf(s), s < 116 ? Bits(s + 396, 9) : Bits(s - 116, 8));
+  }
+  tree.Update(273);  // weight 2: traded with the last leaf of weight 1, 313
+  EXPECT_EQ(tree.CodeOf(273), "11000101");
+  EXPECT_EQ(tree.CodeOf(313), "10011101");
+  EXPECT_EQ(tree.CodeOf('G'), Bits('G' + 396, 9));
+  tree.Update('G');
+  EXPECT_EQ(tree.CodeOf('G'), "11000100");
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "test_support.h"
+
 namespace lha::format {
 namespace {
 
@@ -58,6 +60,54 @@ TEST(Listing, StoredDosTimeIsShownAsIs) {
   const ListingValues none = DeriveListing(h, NeverCalled(), '/');
   EXPECT_EQ(none.dos_date, 0);
   EXPECT_EQ(none.dos_time, 0);
+}
+
+// Headers as other programs write them, walked and listed: which time and attribute show.
+TEST(Listing, TimeAndAttributeOfStoredHeaders) {
+  using testing::Bytes;
+  using testing::PutLe;
+  using testing::ToBytes;
+  constexpr uint32_t kDos = 0x586572F7;   // 2024-03-05 14:23:46, the writer's local time
+  constexpr uint32_t kUnix = 1709648626;  // 2024-03-05 14:23:46 UTC
+  constexpr uint16_t kReadOnly = 0100444;
+  Bytes unix_area = {'U', 0};  // as LHa for UNIX writes it after a level-0 header
+  PutLe(unix_area, kUnix, 4);
+  PutLe(unix_area, kReadOnly, 2);
+  PutLe(unix_area, 1000, 2);
+  PutLe(unix_area, 100, 2);
+  Bytes time_ext, mode_ext;
+  PutLe(time_ext, kUnix, 4);
+  PutLe(mode_ext, kReadOnly, 2);
+  const uint32_t unix_in_plus_nine = DosFromCivil({2024, 3, 5, 23, 23, 46});
+  struct Case {
+    const char* label;
+    Bytes header;
+    uint32_t dos;  // date << 16 | time
+    const char* attribute;
+  };
+  const Case cases[] = {
+      {"level 0, MS-DOS fields", testing::Level0Header("-lh0-", ToBytes("a"), 0, 0, kDos, 0x21, 0),
+       kDos, "A--R"},
+      {"level 0 with a Unix area",
+       testing::Level0Header("-lh0-", ToBytes("a"), 0, 0, kDos, 0x20, 0, unix_area),
+       unix_in_plus_nine, "A--R"},
+      {"level 1 with ext 54 and 50",
+       testing::Level1Header("-lh0-", ToBytes("a"), 0, 0, kDos, 0, 'U',
+                             {{0x54, time_ext}, {0x50, mode_ext}}),
+       unix_in_plus_nine, "A--R"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    Bytes archive = c.header;
+    archive.push_back(0);
+    const testing::Walk w = testing::WalkArchive(archive);
+    ASSERT_EQ(w.code, 0) << w.detail;
+    ASSERT_EQ(w.entries.size(), 1u);
+    const ListingValues v = DeriveListing(w.entries[0], PlusNine(), '/');
+    EXPECT_EQ(v.dos_date, DosDatePart(c.dos));
+    EXPECT_EQ(v.dos_time, DosTimePart(c.dos));
+    EXPECT_EQ(v.attribute_text, c.attribute);
+  }
 }
 
 TEST(Listing, Ratios) {

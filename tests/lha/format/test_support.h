@@ -71,6 +71,17 @@ struct RawExt {
   Bytes body;
 };
 
+// A level-0/1 base header: size byte, checksum, body. (Built by push_back: g++ 12 sees an
+// out-of-bounds copy, wrongly, when a two-byte initializer list is appended to.)
+inline Bytes WithSizeAndSum(const Bytes& body, uint8_t sum) {
+  Bytes out;
+  out.reserve(2 + body.size());
+  out.push_back(static_cast<uint8_t>(body.size()));
+  out.push_back(sum);
+  Append(out, body);
+  return out;
+}
+
 // Level 0: H = fixed part + name + CRC + `extended_area`; checksum computed.
 inline Bytes Level0Header(std::string_view method, const Bytes& name, uint32_t packed,
                           uint32_t original, uint32_t dos_time, uint8_t attr, uint16_t crc,
@@ -88,9 +99,7 @@ inline Bytes Level0Header(std::string_view method, const Bytes& name, uint32_t p
   uint8_t sum = 0;
   for (uint8_t b : body)
     sum = static_cast<uint8_t>(sum + b);
-  Bytes out = {static_cast<uint8_t>(body.size()), sum};
-  Append(out, body);
-  return out;
+  return WithSizeAndSum(body, sum);
 }
 
 // Level 1: base header + ext chain; `skip` defaults to packed + chain size.
@@ -128,8 +137,7 @@ inline Bytes Level1Header(std::string_view method, const Bytes& name, uint64_t p
   uint8_t sum = 0;
   for (uint8_t b : body)
     sum = static_cast<uint8_t>(sum + b);
-  Bytes out = {static_cast<uint8_t>(body.size()), sum};
-  Append(out, body);
+  Bytes out = WithSizeAndSum(body, sum);
   const size_t chain_start = out.size();
   Append(out, chain);
   if (has_crc && fill_header_crc) {

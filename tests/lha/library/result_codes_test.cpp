@@ -88,7 +88,7 @@ void Patch(const fs::path& archive, const std::function<void(std::string&)>& cha
 void MakeForeignMethodArchive(const fs::path& dir) {
   lha::format::NewEntry e;
   e.path = {"old.dat"};
-  e.method = "-lh1-";
+  e.method = "-lh2-";
   e.mtime = 1600000000;
   const std::string data = "\x12\x34 bytes no decoder here reads";
   std::vector<uint8_t> header = lha::format::EncodeLevel2Header(e);
