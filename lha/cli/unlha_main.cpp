@@ -6,9 +6,9 @@
 #include <memory>
 #include <string>
 
+#include "messages/result_codes.h"
 #include "platform/process.h"
 #include "platform/text.h"
-#include "unlha/messages.h"
 #include "unlha32.h"
 
 namespace {
@@ -82,6 +82,6 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "unlha: the output was cut after %zu bytes\n", shown);
   if (code == 0) return 0;
   std::fprintf(stderr, "unlha: %d: %s\n", code,
-               platform::ToAnsi(unlha::ResultCodeMessage(code)).c_str());
+               platform::ToAnsi(messages::ResultCodeMessage(code)).c_str());
   return 1;
 }

@@ -73,6 +73,9 @@ typedef int32_t UNLHA_BOOL;
 #define UNLHA_ERROR_ALREADY_RUNNING 32799  /* the archive is in use by another command */
 #define UNLHA_ERROR_USER_CANCEL 32800      /* cancelled by the user */
 #define UNLHA_ERROR_TEMP_FILE 32805        /* temporary file cannot be created */
+/* A failure inside the library that none of the codes above describes: a fault of the library,
+   never reported as anything it is not. The message table has no text for it. */
+#define UNLHA_ERROR_INTERNAL 32801
 
 /* One entry of an archive as UnlhaFindFirst / UnlhaFindNext report it: 558 bytes, byte-packed,
  * little-endian. Sizes are the low 32 bits, or 0xFFFFFFFF for 4 GiB and more. wRatio is

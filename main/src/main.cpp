@@ -8,6 +8,7 @@
 #include "platform/text.h"
 #include "system/environment.h"
 #include "texts.h"
+#include "unlha/archiver_library.h"
 
 namespace lhatool {
 namespace {

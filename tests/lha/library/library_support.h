@@ -29,8 +29,8 @@
 #include <vector>
 
 #include "gtest/gtest.h"
+#include "messages/result_codes.h"
 #include "platform/text.h"
-#include "unlha/messages.h"
 #include "unlha32.h"
 
 namespace lha_library_testing {
@@ -128,7 +128,7 @@ inline CallResult Call(const std::string& command_line, uint32_t size = 1 << 16)
 
 // The message build/unlha shows for a result code.
 inline std::string MessageFor(int32_t code) {
-  return platform::ToAnsi(unlha::ResultCodeMessage(code));
+  return platform::ToAnsi(messages::ResultCodeMessage(code));
 }
 
 // --- Child processes --------------------------------------------------------------------------

@@ -1,6 +1,7 @@
 // The C interface of libunlha32.so. Every function runs its body inside one guard, so no C++
 // exception ever crosses the interface: lha::Error becomes its result code, running out of
-// memory becomes UNLHA_ERROR_NO_MEMORY.
+// memory UNLHA_ERROR_NO_MEMORY, and anything else UNLHA_ERROR_INTERNAL (functions that return
+// no code report their plain failure value).
 #include "unlha32.h"
 
 #include <algorithm>
@@ -41,6 +42,7 @@ Result Guarded(Result on_failure, Body body) {
     if constexpr (std::is_same_v<Result, int32_t>) return UNLHA_ERROR_NO_MEMORY;
     return on_failure;
   } catch (...) {
+    if constexpr (std::is_same_v<Result, int32_t>) return UNLHA_ERROR_INTERNAL;
     return on_failure;
   }
 }
@@ -67,7 +69,7 @@ class CursorProgress final : public lha::command::Progress {
 // priority with it when it ends, so the caller's own priority never changes.
 int32_t RunCommand(const char* command_line, OutputLog& log) {
   CursorProgress progress(g_cursor_mode);
-  int32_t code = UNLHA_ERROR_NO_MEMORY;
+  int32_t code = UNLHA_ERROR_INTERNAL;
   auto run = [&] {
     code = lha::command::Execute(platform::Env::Default(), command_line, log, progress);
   };
@@ -147,7 +149,7 @@ int32_t NextMatch(ListingSession& s, INDIVIDUALINFO* info) {
 extern "C" {
 
 UNLHA32_API int32_t Unlha(UNLHA_HWND, const char* szCmdLine, char* szOutput, uint32_t dwSize) {
-  return Guarded<int32_t>(UNLHA_ERROR_NO_MEMORY, [&]() -> int32_t {
+  return Guarded<int32_t>(UNLHA_ERROR_INTERNAL, [&]() -> int32_t {
     if (szOutput && dwSize > 0) szOutput[0] = '\0';
     bool idle = false;
     if (!g_running.compare_exchange_strong(idle, true)) return UNLHA_ERROR_ALREADY_RUNNING;
@@ -221,7 +223,7 @@ UNLHA32_API UNLHA_HARC UnlhaOpenArchive(UNLHA_HWND, const char* szFileName, uint
 }
 
 UNLHA32_API int32_t UnlhaCloseArchive(UNLHA_HARC harc) {
-  return Guarded<int32_t>(UNLHA_ERROR_NO_MEMORY, [&]() -> int32_t {
+  return Guarded<int32_t>(UNLHA_ERROR_INTERNAL, [&]() -> int32_t {
     std::lock_guard lock(g_sessions_mutex);
     return g_sessions.erase(harc) ? 0 : UNLHA_ERROR_ARC_FILE_OPEN;
   });
@@ -229,7 +231,7 @@ UNLHA32_API int32_t UnlhaCloseArchive(UNLHA_HARC harc) {
 
 UNLHA32_API int32_t UnlhaFindFirst(UNLHA_HARC harc, const char* szWildName,
                                    INDIVIDUALINFO* lpSubInfo) {
-  return Guarded<int32_t>(UNLHA_ERROR_NO_MEMORY, [&]() -> int32_t {
+  return Guarded<int32_t>(UNLHA_ERROR_INTERNAL, [&]() -> int32_t {
     std::lock_guard lock(g_sessions_mutex);
     ListingSession* s = FindSession(harc);
     if (!s || !lpSubInfo) return UNLHA_ERROR_ARC_FILE_OPEN;
@@ -240,7 +242,7 @@ UNLHA32_API int32_t UnlhaFindFirst(UNLHA_HARC harc, const char* szWildName,
 }
 
 UNLHA32_API int32_t UnlhaFindNext(UNLHA_HARC harc, INDIVIDUALINFO* lpSubInfo) {
-  return Guarded<int32_t>(UNLHA_ERROR_NO_MEMORY, [&]() -> int32_t {
+  return Guarded<int32_t>(UNLHA_ERROR_INTERNAL, [&]() -> int32_t {
     std::lock_guard lock(g_sessions_mutex);
     ListingSession* s = FindSession(harc);
     if (!s || !lpSubInfo) return UNLHA_ERROR_ARC_FILE_OPEN;

@@ -7,6 +7,7 @@
 #include "codec/codec.h"
 #include "format/crc16.h"
 #include "format/header_writer.h"
+#include "format/layout.h"
 #include "platform/fs.h"
 #include "platform/winpath.h"
 
@@ -121,11 +122,11 @@ format::NewEntry EntryFor(const Source& source) {
   switch (source.status.kind) {
     case fs::Kind::kFolder:
       e.kind = format::EntryKind::kDirectory;
-      e.method = "-lhd-";
+      e.method = format::method::kDirectory;
       break;
     case fs::Kind::kSymlink:
       e.kind = format::EntryKind::kSymlink;
-      e.method = "-lhd-";
+      e.method = format::method::kDirectory;
       break;
     default:
       e.kind = format::EntryKind::kFile;
@@ -176,7 +177,7 @@ void PackFile(platform::Env& env, const Source& source, format::NewEntry& entry,
       out.RollBackTo(data_start);
       in.Rewind();
     }
-    entry.method = "-lh0-";
+    entry.method = format::method::kStored;
     result = Store(in, out, buf);
     header = Encode(entry, source.posix_path);
   }

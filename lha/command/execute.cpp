@@ -56,8 +56,11 @@ int32_t Execute(platform::Env& env, std::string_view command_line, OutputLog& lo
     log.Line("error: out of memory");
     return UNLHA_ERROR_NO_MEMORY;
   } catch (const std::exception& e) {
-    log.Line(std::string("error: ") + e.what());
-    return UNLHA_ERROR_CANNOT_WRITE;
+    log.Line(std::string("error: internal failure: ") + e.what());
+    return UNLHA_ERROR_INTERNAL;
+  } catch (...) {
+    log.Line("error: internal failure");
+    return UNLHA_ERROR_INTERNAL;
   }
 }
 

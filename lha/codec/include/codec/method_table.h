@@ -8,26 +8,11 @@
 #include <span>
 #include <string_view>
 
+#include "common/methods.h"
+
 namespace lha::codec {
 
-enum class Method : uint8_t {
-  kLh0,  // stored
-  kLhd,  // directory / symlink entry, no data
-  kLh1,
-  kLh2,
-  kLh3,
-  kLh4,
-  kLh5,
-  kLh6,
-  kLh7,
-  kLhx,
-  kLzs,
-  kLz4,
-  kLz5,
-  kPm0,
-  kPm1,
-  kPm2,
-};
+using lha::Method;  // the ids come from the one list in common/methods.h
 
 // How the packed data of a method is laid out.
 enum class Family : uint8_t {
@@ -55,22 +40,22 @@ struct MethodInfo {
 // NP = 20, which still fits the 5-bit P count field the family uses above -lh5-.
 // -lh4- reuses the -lh5- P alphabet (NP 14, 4-bit field) although its window is 4 KiB.
 inline constexpr MethodInfo kMethods[] = {
-    {Method::kLh0, "-lh0-", Family::kStored, 0, 0, 0, true, true},
-    {Method::kLhd, "-lhd-", Family::kNoData, 0, 0, 0, true, false},
-    {Method::kLh1, "-lh1-", Family::kAdaptive, 12, 0, 0, true, false},
-    {Method::kLh2, "-lh2-", Family::kOther, 13, 0, 0, false, false},
-    {Method::kLh3, "-lh3-", Family::kOther, 13, 0, 0, false, false},
-    {Method::kLh4, "-lh4-", Family::kStaticBlock, 12, 14, 4, true, false},
-    {Method::kLh5, "-lh5-", Family::kStaticBlock, 13, 14, 4, true, true},
-    {Method::kLh6, "-lh6-", Family::kStaticBlock, 15, 16, 5, true, true},
-    {Method::kLh7, "-lh7-", Family::kStaticBlock, 16, 17, 5, true, true},
-    {Method::kLhx, "-lhx-", Family::kStaticBlock, 19, 20, 5, true, false},
-    {Method::kLzs, "-lzs-", Family::kLzs, 11, 0, 0, true, false},
-    {Method::kLz4, "-lz4-", Family::kStored, 0, 0, 0, true, false},
-    {Method::kLz5, "-lz5-", Family::kLz5, 12, 0, 0, true, false},
-    {Method::kPm0, "-pm0-", Family::kStored, 0, 0, 0, true, false},
-    {Method::kPm1, "-pm1-", Family::kOther, 0, 0, 0, false, false},
-    {Method::kPm2, "-pm2-", Family::kOther, 0, 0, 0, false, false},
+    {Method::kLh0, IdOf(Method::kLh0), Family::kStored, 0, 0, 0, true, true},
+    {Method::kLhd, IdOf(Method::kLhd), Family::kNoData, 0, 0, 0, true, false},
+    {Method::kLh1, IdOf(Method::kLh1), Family::kAdaptive, 12, 0, 0, true, false},
+    {Method::kLh2, IdOf(Method::kLh2), Family::kOther, 13, 0, 0, false, false},
+    {Method::kLh3, IdOf(Method::kLh3), Family::kOther, 13, 0, 0, false, false},
+    {Method::kLh4, IdOf(Method::kLh4), Family::kStaticBlock, 12, 14, 4, true, false},
+    {Method::kLh5, IdOf(Method::kLh5), Family::kStaticBlock, 13, 14, 4, true, true},
+    {Method::kLh6, IdOf(Method::kLh6), Family::kStaticBlock, 15, 16, 5, true, true},
+    {Method::kLh7, IdOf(Method::kLh7), Family::kStaticBlock, 16, 17, 5, true, true},
+    {Method::kLhx, IdOf(Method::kLhx), Family::kStaticBlock, 19, 20, 5, true, false},
+    {Method::kLzs, IdOf(Method::kLzs), Family::kLzs, 11, 0, 0, true, false},
+    {Method::kLz4, IdOf(Method::kLz4), Family::kStored, 0, 0, 0, true, false},
+    {Method::kLz5, IdOf(Method::kLz5), Family::kLz5, 12, 0, 0, true, false},
+    {Method::kPm0, IdOf(Method::kPm0), Family::kStored, 0, 0, 0, true, false},
+    {Method::kPm1, IdOf(Method::kPm1), Family::kOther, 0, 0, 0, false, false},
+    {Method::kPm2, IdOf(Method::kPm2), Family::kOther, 0, 0, 0, false, false},
 };
 
 // The row of a method.

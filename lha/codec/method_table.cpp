@@ -1,12 +1,14 @@
 #include "codec/method_table.h"
 
+#include <iterator>
+
 namespace lha::codec {
 
+static_assert(std::size(kMethods) == kMethodIds.size(), "a row for every method id");
 static_assert(
     [] {
       for (size_t i = 0; i < std::size(kMethods); ++i)
-        if (static_cast<size_t>(kMethods[i].method) != i || kMethods[i].id.size() != 5)
-          return false;
+        if (static_cast<size_t>(kMethods[i].method) != i) return false;
       return true;
     }(),
     "kMethods rows must follow the order of Method");

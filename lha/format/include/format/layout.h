@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "common/methods.h"
+
 namespace lha::format {
 
 // Bytes 0..20 mean the same at every level where it matters for recognising a header.
@@ -134,15 +136,17 @@ inline constexpr uint16_t kOwnerWrite = 0200;
 }  // namespace unix_mode
 
 namespace method {
-inline constexpr std::string_view kStored = "-lh0-";
-inline constexpr std::string_view kDirectory = "-lhd-";  // also symbolic links
-inline constexpr std::string_view kLh5 = "-lh5-";
-inline constexpr std::string_view kLh6 = "-lh6-";
-inline constexpr std::string_view kLh7 = "-lh7-";
+inline constexpr std::string_view kStored = IdOf(Method::kLh0);
+inline constexpr std::string_view kDirectory = IdOf(Method::kLhd);  // also symbolic links
+inline constexpr std::string_view kLh5 = IdOf(Method::kLh5);
+inline constexpr std::string_view kLh6 = IdOf(Method::kLh6);
+inline constexpr std::string_view kLh7 = IdOf(Method::kLh7);
 }  // namespace method
 
 // Methods of the LHA family and its relatives (LArc, PMarc) that a scan for the first header
-// accepts. "-pms-" is absent on purpose: PMarc self-extractors start with it.
-bool IsKnownMethod(std::string_view id);
+// accepts: the ids of common/methods.h.
+inline bool IsKnownMethod(std::string_view id) {
+  return FindMethodId(id).has_value();
+}
 
 }  // namespace lha::format
