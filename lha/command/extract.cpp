@@ -96,8 +96,9 @@ class Extractor {
       Problem(ex.code(), ex.what());
     }
     FinishFolders();
-    log_.Line(std::to_string(extracted_) + " extracted, " + std::to_string(failed_) + " failed.");
-    return first_failure_;
+    log_.Line(std::to_string(extracted_) + " extracted, " + std::to_string(failures_.count()) +
+              " failed.");
+    return failures_.first_code();
   }
 
  private:
@@ -281,11 +282,7 @@ class Extractor {
     return dir;
   }
 
-  void Problem(int32_t code, const std::string& message) {
-    log_.Line("  error " + message);
-    if (first_failure_ == 0) first_failure_ = code;
-    ++failed_;
-  }
+  void Problem(int32_t code, const std::string& message) { failures_.Add(code, message); }
 
   struct Folder {
     Components path;
@@ -301,8 +298,8 @@ class Extractor {
   platform::File root_;
   std::vector<Folder> folders_;
   std::set<std::pair<uint64_t, uint64_t>> swept_;  // folders (device, inode) swept already
-  int32_t first_failure_ = 0;
-  size_t extracted_ = 0, failed_ = 0;
+  Failures failures_{log_};
+  size_t extracted_ = 0;
 };
 
 }  // namespace

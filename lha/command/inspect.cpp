@@ -68,20 +68,15 @@ int32_t RunList(platform::Env& env, const CommandLine& cmd, OutputLog& log) {
 int32_t RunTest(platform::Env& env, const CommandLine& cmd, OutputLog& log, Progress& progress) {
   OpenArchive archive = MustOpen(env, cmd.archive);
   format::ArchiveReader reader(archive.source());
-  int32_t first_failure = 0;
-  size_t good = 0, bad = 0;
-  const auto failed = [&](const std::string& what, const Error& ex) {
-    log.Line("  error " + what + ": " + ex.what());
-    if (first_failure == 0) first_failure = ex.code();
-    ++bad;
-  };
+  Failures failures(log);
+  size_t good = 0;
   while (true) {
     std::optional<format::EntryHeader> e;
     try {
       e = reader.Next();
     } catch (const Error& ex) {
       if (reader.failed()) throw;
-      failed("entry", ex);  // refused alone: the entries after it are still tested
+      failures.Add(ex.code(), std::string("entry: ") + ex.what());  // refused alone: go on
       continue;
     }
     if (!e) break;
@@ -93,11 +88,12 @@ int32_t RunTest(platform::Env& env, const CommandLine& cmd, OutputLog& log, Prog
       ++good;
     } catch (const Error& ex) {
       if (ex.code() == UNLHA_ERROR_ARC_READ) throw;
-      failed(name, ex);
+      failures.Add(ex.code(), name + ": " + ex.what());
     }
   }
-  log.Line(std::to_string(good) + " entries tested good, " + std::to_string(bad) + " failed.");
-  return first_failure;
+  log.Line(std::to_string(good) + " entries tested good, " + std::to_string(failures.count()) +
+           " failed.");
+  return failures.first_code();
 }
 
 bool CheckArchive(platform::Env& env, const std::string& winpath, bool decode) {

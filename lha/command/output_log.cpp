@@ -29,4 +29,10 @@ void OutputLog::CopyTo(char* buffer, uint32_t size) const {
   buffer[n] = '\0';
 }
 
+void Failures::Add(int32_t code, std::string_view message) {
+  log_.Line(std::string("  error ") + std::string(message));
+  if (first_code_ == 0) first_code_ = code;
+  ++count_;
+}
+
 }  // namespace lha::command

@@ -258,17 +258,13 @@ class Updater {
     }
   }
 
-  void Problem(const SourceProblem& p) {
-    log_.Line("  error " + p.message);
-    if (first_failure_ == 0) first_failure_ = p.code;
-    ++failed_;
-  }
+  void Problem(const SourceProblem& p) { failures_.Add(p.code, p.message); }
 
   int32_t Summary(size_t entries) {
     log_.Line(std::to_string(added_) + " added, " + std::to_string(replaced_) + " replaced, " +
               std::to_string(added_ || replaced_ ? unchanged_ : entries) + " unchanged, " +
-              std::to_string(failed_) + " failed.");
-    return first_failure_;
+              std::to_string(failures_.count()) + " failed.");
+    return failures_.first_code();
   }
 
   platform::Env& env_;
@@ -276,8 +272,8 @@ class Updater {
   OutputLog& log_;
   Progress& progress_;
   std::optional<std::vector<platform::FileStatus>> list_files_;
-  int32_t first_failure_ = 0;
-  size_t added_ = 0, replaced_ = 0, unchanged_ = 0, failed_ = 0;
+  Failures failures_{log_};
+  size_t added_ = 0, replaced_ = 0, unchanged_ = 0;
 };
 
 }  // namespace

@@ -27,4 +27,19 @@ class OutputLog {
   bool truncated_ = false;
 };
 
+// The failures of one command: each gets a line in the log, and the first one's code is the
+// command's result, while the command goes on with the rest.
+class Failures {
+ public:
+  explicit Failures(OutputLog& log) : log_(log) {}
+  void Add(int32_t code, std::string_view message);
+  int32_t first_code() const { return first_code_; }
+  size_t count() const { return count_; }
+
+ private:
+  OutputLog& log_;
+  int32_t first_code_ = 0;
+  size_t count_ = 0;
+};
+
 }  // namespace lha::command
