@@ -145,7 +145,7 @@ void AppendLowSurrogate(std::wstring& out, wchar_t low) {
 
 }  // namespace
 
-std::string ToAnsi(std::wstring_view text) {
+std::string ToUtf8(std::wstring_view text) {
   std::string out;
   out.reserve(text.size());
   for (size_t i = 0; i < text.size();) {
@@ -161,7 +161,7 @@ std::string ToAnsi(std::wstring_view text) {
   return out;
 }
 
-std::wstring FromAnsi(std::string_view bytes) {
+std::wstring FromUtf8(std::string_view bytes) {
   std::wstring out;
   out.reserve(bytes.size());
   for (size_t i = 0; i < bytes.size();) {
@@ -186,6 +186,14 @@ std::wstring FromAnsi(std::string_view bytes) {
   return out;
 }
 
+std::string ToAnsi(std::wstring_view text) {
+  return ToUtf8(text);
+}
+
+std::wstring FromAnsi(std::string_view bytes) {
+  return FromUtf8(bytes);
+}
+
 wchar_t UpperChar(wchar_t c) {
   return static_cast<wchar_t>(Upper(static_cast<char32_t>(c)));
 }
@@ -208,7 +216,7 @@ bool NamesEqualIgnoringCase(std::string_view a, std::string_view b) {
       })) {
     return true;  // the common, pure ASCII case without decoding
   }
-  return UCase(FromAnsi(a)) == UCase(FromAnsi(b));
+  return UCase(FromUtf8(a)) == UCase(FromUtf8(b));
 }
 
 size_t Utf8PrefixLength(std::string_view bytes, size_t limit) {

@@ -59,8 +59,8 @@ bool HasWildcards(std::string_view name) {
 }
 
 bool MatchWildcard(std::string_view pattern, std::string_view name) {
-  const std::wstring p = UCase(FromAnsi(pattern));
-  const std::wstring s = UCase(FromAnsi(name));
+  const std::wstring p = UCase(FromUtf8(pattern));
+  const std::wstring s = UCase(FromUtf8(name));
   if (GlobMatch(p, s)) return true;
   if (p.size() >= 2 && p.ends_with(L".*") && s.find(L'.') == std::wstring::npos)
     return GlobMatch(p.substr(0, p.size() - 2), s);

@@ -2,11 +2,10 @@
 // also be the current folder, so that relative Windows paths in a test resolve inside it.
 #pragma once
 
-#include <unistd.h>
-
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
+#include <stdexcept>
 #include <string>
 
 namespace testing_support {
@@ -15,8 +14,13 @@ class TempDir {
  public:
   explicit TempDir(bool enter = false,
                    const std::filesystem::path& parent = std::filesystem::temp_directory_path()) {
-    std::string tmpl = (parent / "quillory-test-XXXXXX").string();
-    path_ = ::mkdtemp(tmpl.data());
+    // A name nobody else has: create_directory fails on one that exists.
+    std::random_device seed;
+    for (int attempt = 0; path_.empty(); ++attempt) {
+      if (attempt == 100) throw std::runtime_error("no temporary folder in " + parent.string());
+      const auto candidate = parent / ("quillory-test-" + std::to_string(seed()));
+      if (std::filesystem::create_directory(candidate)) path_ = candidate;
+    }
     if (enter) {
       previous_ = std::filesystem::current_path();
       std::filesystem::current_path(path_);

@@ -20,6 +20,11 @@ namespace platform {
 std::string ToAnsi(std::wstring_view text);
 std::wstring FromAnsi(std::string_view bytes);
 
+// UTF-8, the encoding of native paths and of the archiver library's own text, with the same
+// lossless treatment of bytes that are not UTF-8.
+std::string ToUtf8(std::wstring_view text);
+std::wstring FromUtf8(std::string_view bytes);
+
 // Unicode simple case mappings, independent of the environment.
 wchar_t UpperChar(wchar_t c);
 wchar_t LowerChar(wchar_t c);
