@@ -1,7 +1,11 @@
-// The C interface of libunlha32.so. Every function runs its body inside one guard, so no C++
-// exception ever crosses the interface: lha::Error becomes its result code, running out of
-// memory UNLHA_ERROR_NO_MEMORY, and anything else UNLHA_ERROR_INTERNAL (functions that return
+// The C interface of libunlha32.so (UnLHA32.DLL). Every function runs its body inside one guard,
+// so no C++ exception ever crosses the interface: lha::Error becomes its result code, running out
+// of memory UNLHA_ERROR_NO_MEMORY, and anything else UNLHA_ERROR_INTERNAL (functions that return
 // no code report their plain failure value).
+//
+// Text crosses the interface in the ANSI code page and is UTF-8 inside: the command line, the
+// names in response files, archive names and wildcards are converted on the way in; the output
+// text and listed names on the way out, cut at whole characters. On POSIX both are UTF-8.
 #include "unlha32.h"
 
 #include <algorithm>
@@ -67,11 +71,15 @@ class CursorProgress final : public lha::command::Progress {
 
 // Runs a command, on a thread of lowered priority in background mode: the thread takes its
 // priority with it when it ends, so the caller's own priority never changes.
-int32_t RunCommand(const char* command_line, OutputLog& log) {
+int32_t RunCommand(const std::string& command_line, OutputLog& log) {
   CursorProgress progress(g_cursor_mode);
   int32_t code = UNLHA_ERROR_INTERNAL;
+  const lha::command::ResponseText response_text = [](std::string_view bytes) {
+    return platform::AnsiToUtf8(bytes);  // a list file is written in the ANSI code page
+  };
   auto run = [&] {
-    code = lha::command::Execute(platform::Env::Default(), command_line, log, progress);
+    code =
+        lha::command::Execute(platform::Env::Default(), command_line, log, progress, response_text);
   };
   if (!g_background_mode) {
     run();
@@ -101,10 +109,11 @@ ListingSession* FindSession(UNLHA_HARC harc) {
   return it == g_sessions.end() ? nullptr : it->second.get();
 }
 
+// UTF-8 text into a caller's field of `size` bytes, in the ANSI code page, NUL-terminated.
 void CopyText(char* field, size_t size, const std::string& text) {
-  const size_t n = platform::Utf8PrefixLength(text.substr(0, text.find('\0')), size - 1);
+  const std::string ansi = platform::Utf8ToAnsiWithin(text.substr(0, text.find('\0')), size - 1);
   std::memset(field, 0, size);
-  std::memcpy(field, text.data(), n);
+  std::memcpy(field, ansi.data(), ansi.size());
 }
 
 void FillInfo(const lha::format::EntryHeader& e, INDIVIDUALINFO* info) {
@@ -157,9 +166,15 @@ UNLHA32_API int32_t Unlha(UNLHA_HWND, const char* szCmdLine, char* szOutput, uin
       ~Done() { g_running = false; }
     } done;
     if (!szCmdLine) return UNLHA_ERROR_COMMAND;
+    // The log is kept in UTF-8, never shorter than its ANSI form: what fits one fits the other.
     OutputLog log(dwSize > 0 ? dwSize - 1 : 0);
-    const int32_t code = RunCommand(szCmdLine, log);
-    log.CopyTo(szOutput, dwSize);
+    const int32_t code = RunCommand(platform::AnsiToUtf8(szCmdLine), log);
+    if (szOutput && dwSize > 0) {
+      // Only the text and its NUL: the rest of a large buffer stays untouched.
+      const std::string ansi = platform::Utf8ToAnsiWithin(log.text(), dwSize - 1);
+      std::memcpy(szOutput, ansi.data(), ansi.size());
+      szOutput[ansi.size()] = '\0';
+    }
     return code;
   });
 }
@@ -193,7 +208,10 @@ UNLHA32_API UNLHA_BOOL UnlhaSetCursorMode(UNLHA_BOOL bCursorMode) {
 UNLHA32_API UNLHA_BOOL UnlhaCheckArchive(const char* szFileName, int32_t iMode) {
   return Guarded<UNLHA_BOOL>(0, [&]() -> UNLHA_BOOL {
     if (!szFileName) return 0;
-    return lha::command::CheckArchive(platform::Env::Default(), szFileName, iMode != 0) ? 1 : 0;
+    return lha::command::CheckArchive(platform::Env::Default(), platform::AnsiToUtf8(szFileName),
+                                      iMode != 0)
+               ? 1
+               : 0;
   });
 }
 
@@ -206,8 +224,9 @@ UNLHA32_API int32_t UnlhaConfigDialog(UNLHA_HWND, char*, int32_t) {
 UNLHA32_API UNLHA_HARC UnlhaOpenArchive(UNLHA_HWND, const char* szFileName, uint32_t) {
   return Guarded<UNLHA_HARC>(0, [&]() -> UNLHA_HARC {
     if (!szFileName) return 0;
-    auto archive = lha::command::OpenArchive::Open(platform::Env::Default(), szFileName,
-                                                   lha::command::LockMode::kShared);
+    auto archive =
+        lha::command::OpenArchive::Open(platform::Env::Default(), platform::AnsiToUtf8(szFileName),
+                                        lha::command::LockMode::kShared);
     if (!archive) return 0;
     auto session =
         std::make_unique<ListingSession>(ListingSession{std::move(*archive), nullptr, {}});
@@ -235,7 +254,7 @@ UNLHA32_API int32_t UnlhaFindFirst(UNLHA_HARC harc, const char* szWildName,
     std::lock_guard lock(g_sessions_mutex);
     ListingSession* s = FindSession(harc);
     if (!s || !lpSubInfo) return UNLHA_ERROR_ARC_FILE_OPEN;
-    s->wildcard = szWildName ? szWildName : "";
+    s->wildcard = szWildName ? platform::AnsiToUtf8(szWildName) : "";
     s->reader = std::make_unique<lha::format::ArchiveReader>(s->archive.source());
     return NextMatch(*s, lpSubInfo);
   });

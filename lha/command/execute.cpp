@@ -45,9 +45,13 @@ int32_t Dispatch(platform::Env& env, const CommandLine& cmd, OutputLog& log, Pro
 }  // namespace
 
 int32_t Execute(platform::Env& env, std::string_view command_line, OutputLog& log,
-                Progress& progress) {
+                Progress& progress, const ResponseText& response_text) {
   try {
-    const auto read = [&env](const std::string& name) { return ReadResponseFile(env, name); };
+    const auto read = [&](const std::string& name) -> std::optional<std::string> {
+      auto bytes = ReadResponseFile(env, name);
+      if (bytes && response_text) return response_text(*bytes);
+      return bytes;
+    };
     return Dispatch(env, Parse(command_line, read), log, progress);
   } catch (const Error& e) {
     log.Line(std::string("error: ") + e.what());

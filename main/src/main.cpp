@@ -169,7 +169,7 @@ int Main(platform::Platform& os) {
     return GeneralErrorHandler(
         os, platform::RuntimeError(platform::ErrorKind::kOutOfMemory).Description());
   } catch (const std::exception& e) {
-    return GeneralErrorHandler(os, FromAnsi(e.what()));
+    return GeneralErrorHandler(os, platform::FromUtf8(e.what()));  // what() is UTF-8
   }
 }
 

@@ -36,7 +36,7 @@ const wchar_t* BaseDescription(ErrorKind kind) {
 RuntimeError::RuntimeError(ErrorKind kind, std::wstring detail) : kind_(kind) {
   description_ = BaseDescription(kind);
   if (!detail.empty()) description_ += L" (" + detail + L")";
-  what_ = ToAnsi(description_);
+  what_ = ToUtf8(description_);
 }
 
 void Raise(ErrorKind kind, std::wstring detail) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <vector>
 
 namespace platform {
 namespace {
@@ -155,7 +156,7 @@ std::string ToUtf8(std::wstring_view text) {
     } else if (cp > 0x10FFFF) {
       out += "\xEF\xBF\xBD";  // U+FFFD: wchar_t can hold values no code page can
     } else {
-      AppendUtf8(out, cp);  // a lone surrogate too, as the three bytes that FromAnsi accepts
+      AppendUtf8(out, cp);  // a lone surrogate too, as the three bytes that FromUtf8 accepts
     }
   }
   return out;
@@ -186,14 +187,6 @@ std::wstring FromUtf8(std::string_view bytes) {
   return out;
 }
 
-std::string ToAnsi(std::wstring_view text) {
-  return ToUtf8(text);
-}
-
-std::wstring FromAnsi(std::string_view bytes) {
-  return FromUtf8(bytes);
-}
-
 wchar_t UpperChar(wchar_t c) {
   return static_cast<wchar_t>(Upper(static_cast<char32_t>(c)));
 }
@@ -208,6 +201,40 @@ std::wstring UCase(std::wstring_view text) {
 
 std::wstring LCase(std::wstring_view text) {
   return MapText(text, Lower);
+}
+
+std::string AnsiToUtf8(std::string_view ansi) {
+  return ToUtf8(FromAnsi(ansi));
+}
+
+std::string Utf8ToAnsi(std::string_view utf8) {
+  return ToAnsi(FromUtf8(utf8));
+}
+
+std::string Utf8ToAnsiWithin(std::string_view utf8, size_t limit) {
+  const std::wstring wide = FromUtf8(utf8);
+  std::string whole = ToAnsi(wide);
+  if (whole.size() <= limit) return whole;
+  // The ANSI form grows with every character taken: the longest run of whole characters that
+  // fits, found by halves over the places where a character (a surrogate pair) begins.
+  std::vector<size_t> ends;
+  for (size_t i = 0; i < wide.size();) {
+    NextCodePoint(wide, &i);
+    ends.push_back(i);
+  }
+  size_t low = 0, high = ends.size();  // ends[low - 1] fits (none when 0), ends[high - 1] not
+  std::string best;
+  while (high - low > 1) {
+    const size_t mid = low + (high - low) / 2;
+    std::string candidate = ToAnsi(std::wstring_view(wide).substr(0, ends[mid - 1]));
+    if (candidate.size() <= limit) {
+      low = mid;
+      best = std::move(candidate);
+    } else {
+      high = mid;
+    }
+  }
+  return best;
 }
 
 bool NamesEqualIgnoringCase(std::string_view a, std::string_view b) {

@@ -13,10 +13,14 @@ using lhatool::JobSettings;
 
 class InformationFileTest : public ::testing::Test {
  protected:
-  JobSettings Read(const std::string& content) {
+  // Reads a file of `content`, written in the ANSI code page as the information file is.
+  JobSettings Read(const std::string& utf8_content) {
+    return ReadBytes(platform::Utf8ToAnsi(utf8_content));
+  }
+  JobSettings ReadBytes(const std::string& content) {
     const auto file = dir_.Write("job.ini", content);
     JobSettings s;
-    EXPECT_TRUE(lhatool::ReadInformationFile(os_, platform::FromAnsi(file.string()), s));
+    EXPECT_TRUE(lhatool::ReadInformationFile(os_, platform::FromUtf8(file.string()), s));
     return s;
   }
   static std::vector<std::wstring> Entries(const JobSettings& s) {
@@ -73,17 +77,21 @@ TEST_F(InformationFileTest, TheListEndsAtTheFirstMissingOrEmptyKey) {
 TEST_F(InformationFileTest, DoubleByteValuesAreReadWhole) {
   const JobSettings s = Read("[OUT_INFOMATION]\nPath=c:\\バックアップ\\データ\n");
   EXPECT_EQ(s.Path, L"C:\\バックアップ\\データ");
-  const JobSettings t = Read("[OUT_INFOMATION]\nPath=\xFF\xFE\n");  // not UTF-8 at all
-  EXPECT_EQ(platform::ToAnsi(t.Path), "\xFF\xFE");
+  // Bytes that are no text (not UTF-8 on POSIX, where they come back as they were).
+  const std::string bytes = platform::ToAnsi(L"\xDCFF\xDCFE");
+  const JobSettings t = ReadBytes("[OUT_INFOMATION]\nPath=" + bytes + "\n");
+  EXPECT_EQ(platform::ToAnsi(t.Path), bytes);
 }
 
 TEST_F(InformationFileTest, ValuesAreCutTo254Bytes) {
   EXPECT_EQ(Read("[OUT_INFOMATION]\nPath=" + std::string(300, 'a') + "\n").Path,
             std::wstring(254, L'A'));
   std::string jp;
-  for (int i = 0; i < 100; ++i)
+  for (int i = 0; i < 200; ++i)
     jp += "デ";
-  EXPECT_EQ(Read("[OUT_INFOMATION]\nPath=" + jp + "\n").Path, std::wstring(84, L'デ'));
+  // Whole characters only: 84 of three bytes in UTF-8, 127 of two in code page 932.
+  const size_t width = platform::ToAnsi(L"デ").size();
+  EXPECT_EQ(Read("[OUT_INFOMATION]\nPath=" + jp + "\n").Path, std::wstring(254 / width, L'デ'));
 }
 
 TEST_F(InformationFileTest, TheLastOf32767EntriesCanBeReadButNotOneMore) {
@@ -99,7 +107,7 @@ TEST_F(InformationFileTest, TheLastOf32767EntriesCanBeReadButNotOneMore) {
   const auto file = dir_.Write("full.ini", list);
   JobSettings full;
   try {
-    lhatool::ReadInformationFile(os_, platform::FromAnsi(file.string()), full);
+    lhatool::ReadInformationFile(os_, platform::FromUtf8(file.string()), full);
     ADD_FAILURE() << "forming the key FILE32768 must overflow";
   } catch (const platform::RuntimeError& e) {
     EXPECT_EQ(e.Kind(), platform::ErrorKind::kOverflow);

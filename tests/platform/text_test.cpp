@@ -4,13 +4,13 @@
 
 namespace {
 
-using platform::FromAnsi;
-using platform::ToAnsi;
+using platform::FromUtf8;
+using platform::ToUtf8;
 
 TEST(TextConversion, ValidUtf8BecomesCodePoints) {
-  EXPECT_EQ(FromAnsi("A\xC3\xA9\xE6\x97\xA5\xF0\x9F\x98\x80"), L"Aé日😀");
-  EXPECT_EQ(ToAnsi(L"Aé日😀"), "A\xC3\xA9\xE6\x97\xA5\xF0\x9F\x98\x80");
-  EXPECT_EQ(FromAnsi("ﾌｧｲﾙ"), L"ﾌｧｲﾙ");
+  EXPECT_EQ(FromUtf8("A\xC3\xA9\xE6\x97\xA5\xF0\x9F\x98\x80"), L"Aé日😀");
+  EXPECT_EQ(ToUtf8(L"Aé日😀"), "A\xC3\xA9\xE6\x97\xA5\xF0\x9F\x98\x80");
+  EXPECT_EQ(FromUtf8("ﾌｧｲﾙ"), L"ﾌｧｲﾙ");
 }
 
 TEST(TextConversion, InvalidBytesSurviveARoundTrip) {
@@ -29,10 +29,10 @@ TEST(TextConversion, InvalidBytesSurviveARoundTrip) {
       "\xED\xA0\x80\xED\xAF\xBF\xFF\xED\xA0\x80",  // two high ones before a stray byte
   };
   for (const auto& bytes : cases) {
-    const std::wstring wide = FromAnsi(bytes);
-    EXPECT_EQ(ToAnsi(wide), bytes) << "bytes of length " << bytes.size();
+    const std::wstring wide = FromUtf8(bytes);
+    EXPECT_EQ(ToUtf8(wide), bytes) << "bytes of length " << bytes.size();
   }
-  EXPECT_EQ(FromAnsi("\xFF"), std::wstring(1, static_cast<wchar_t>(0xDCFF)));
+  EXPECT_EQ(FromUtf8("\xFF"), std::wstring(1, static_cast<wchar_t>(0xDCFF)));
 }
 
 // Wide text from the system may hold lone surrogates (Windows names are not checked UTF-16).
@@ -45,7 +45,7 @@ TEST(TextConversion, LoneSurrogatesSurviveARoundTrip) {
       {static_cast<wchar_t>(0xDFFF), static_cast<wchar_t>(0xD800)},
   };
   for (const auto& wide : cases) {
-    EXPECT_EQ(FromAnsi(ToAnsi(wide)), wide) << "first unit " << static_cast<int>(wide[0]);
+    EXPECT_EQ(FromUtf8(ToUtf8(wide)), wide) << "first unit " << static_cast<int>(wide[0]);
   }
 }
 

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "fixture.h"
+#include "platform/text.h"
 
 namespace unlha_test {
 namespace {
@@ -31,8 +32,11 @@ INDIVIDUALINFO Record(const Fields& f) {
   info.wRatio = f.ratio;
   info.wDate = static_cast<uint16_t>(((f.year - 1980) << 9) | (f.month << 5) | f.day);
   info.wTime = static_cast<uint16_t>((f.hour << 11) | (f.minute << 5) | f.second_field);
-  std::memcpy(info.szFileName, f.name, std::strlen(f.name));
-  std::memcpy(info.szAttribute, f.attribute, std::strlen(f.attribute));
+  // The library hands over its texts in the ANSI code page; the cases are written in UTF-8.
+  const std::string name = platform::Utf8ToAnsi(f.name);
+  const std::string attribute = platform::Utf8ToAnsi(f.attribute);
+  std::memcpy(info.szFileName, name.data(), name.size());
+  std::memcpy(info.szAttribute, attribute.data(), attribute.size());
   std::memcpy(info.szMode, f.mode, std::strlen(f.mode));
   return info;
 }
@@ -81,8 +85,8 @@ TEST_F(ListingTest, EveryFieldIsFormattedByItsRule) {
       {{"A:B", 12345, 0, 5, 1980, 0, 0},
        {L"A:B", L"\\", L"12,345", L"", L"0.5%", L"80/00/00", L"00:00:00", std::wstring(4, L'\0'),
         std::wstring(5, L'\0'), L"0000"}},
-      {{"資料/ﾃｽﾄ/表.TXT", 0, 0, 0, 1980, 1, 1, 0, 0, 0, "ÄBC-", "-lh6-"},
-       {L"表.TXT", L"資料\\ﾃｽﾄ\\", L"", L"", L"0.0%", L"80/01/01", L"00:00:00", L"äbc-", L"-lh6-",
+      {{"資料/ﾃｽﾄ/表.TXT", 0, 0, 0, 1980, 1, 1, 0, 0, 0, "ΔBC-", "-lh6-"},
+       {L"表.TXT", L"資料\\ﾃｽﾄ\\", L"", L"", L"0.0%", L"80/01/01", L"00:00:00", L"δbc-", L"-lh6-",
         L"0000"}},
   };
   std::vector<INDIVIDUALINFO> records;
@@ -108,7 +112,7 @@ TEST_F(ListingTest, WalkUsesOwnerWindowPathModeZeroAndClosesTheArchive) {
   arc.CheckMode(-1);
   ASSERT_EQ(List({Record({"A"}), Record({"B"}), Record({"C"})}, L"/tmp/ｱｰｶｲﾌﾞ.LZH"), 3);
   EXPECT_EQ(fake.Record().open_hwnd, 42);
-  EXPECT_STREQ(fake.Record().opened_path, "/tmp/ｱｰｶｲﾌﾞ.LZH");
+  EXPECT_EQ(fake.Record().opened_path, platform::ToAnsi(L"/tmp/ｱｰｶｲﾌﾞ.LZH"));
   EXPECT_EQ(fake.Record().open_mode, 0u);
   EXPECT_STREQ(fake.Record().wildcard, "*.*");
   EXPECT_EQ(fake.Record().closed_handle, 7u);

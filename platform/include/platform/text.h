@@ -1,15 +1,21 @@
 // Text as the system holds it (wide strings) and as it crosses into the operating system or the
-// archiver library (bytes of the "ANSI code page", which is UTF-8 here).
+// archiver library, in two encodings:
 //
-// The conversion is lossless and ignores the locale: bytes that are not valid UTF-8 become the
-// lone surrogates U+DC80..U+DCFF and turn back into the same bytes, so any name found on disk
-// survives a round trip.
+// - The "ANSI code page", the encoding of the Windows A-functions and of the archiver library's
+//   C interface: the system's code page on Windows (932 on a Japanese system), UTF-8 on POSIX.
+//   Platform's text arguments and buffers are in it.
+// - UTF-8, the encoding of native paths (env.h) and of the library's own work. On POSIX both are
+//   the same, and AnsiToUtf8 and Utf8ToAnsi change nothing.
 //
-// Where wchar_t is 16 bits (Windows) wide text is UTF-16: a code point past U+FFFF is a surrogate
-// pair, four bytes of UTF-8. Text from Windows may hold lone surrogates; they become the three
-// bytes of generalised UTF-8 and come back as themselves, except U+DC80..U+DCFF, which are read
-// as escaped bytes. The bytes never change in a round trip: an encoded surrogate that would come
-// back paired with its neighbour is escaped byte by byte instead.
+// The UTF-8 conversion is lossless and ignores the locale: bytes that are not valid UTF-8 become
+// the lone surrogates U+DC80..U+DCFF and turn back into the same bytes, so any name found on disk
+// survives a round trip. Where wchar_t is 16 bits (Windows) wide text is UTF-16: a code point past
+// U+FFFF is a surrogate pair, four bytes of UTF-8. Text from Windows may hold lone surrogates;
+// they become the three bytes of generalised UTF-8 and come back as themselves, except
+// U+DC80..U+DCFF, which are read as escaped bytes. The bytes never change in a round trip: an
+// encoded surrogate that would come back paired with its neighbour is escaped byte by byte
+// instead. A Windows code page cannot be lossless: what it cannot hold becomes its default
+// character, as in every A-function.
 #pragma once
 
 #include <string>
@@ -20,10 +26,15 @@ namespace platform {
 std::string ToAnsi(std::wstring_view text);
 std::wstring FromAnsi(std::string_view bytes);
 
-// UTF-8, the encoding of native paths and of the archiver library's own text, with the same
-// lossless treatment of bytes that are not UTF-8.
 std::string ToUtf8(std::wstring_view text);
 std::wstring FromUtf8(std::string_view bytes);
+
+// Where ANSI text from a caller becomes a native path or the library's text, and back.
+std::string AnsiToUtf8(std::string_view ansi);
+std::string Utf8ToAnsi(std::string_view utf8);
+// The longest beginning of UTF-8 text whose ANSI form fits in `limit` bytes, in ANSI, ending
+// with a whole character.
+std::string Utf8ToAnsiWithin(std::string_view utf8, size_t limit);
 
 // Unicode simple case mappings, independent of the environment.
 wchar_t UpperChar(wchar_t c);

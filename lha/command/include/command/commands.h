@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -28,10 +29,14 @@ int32_t RunList(platform::Env& env, const CommandLine& cmd, OutputLog& log);  //
 int32_t RunTest(platform::Env& env, const CommandLine& cmd, OutputLog& log,
                 Progress& progress);  // t
 
-// Parses and runs one command line. Never throws: every failure becomes its result code, with a
-// line in the log.
+// The text of a response file as the command language reads it (UTF-8), from its bytes.
+using ResponseText = std::function<std::string(std::string_view bytes)>;
+
+// Parses and runs one command line (UTF-8). Never throws: every failure becomes its result code,
+// with a line in the log. Response files are read through `response_text`; without it, their
+// bytes are taken as UTF-8.
 int32_t Execute(platform::Env& env, std::string_view command_line, OutputLog& log,
-                Progress& progress);
+                Progress& progress, const ResponseText& response_text = {});
 
 // Checks an archive: its headers only (decode false), or also every entry's data and CRC.
 bool CheckArchive(platform::Env& env, const std::string& winpath, bool decode);
