@@ -46,7 +46,7 @@ class Enumerator {
     const bool wildcard = winpath::HasWildcards(pattern);
 
     // The pattern's folder as stored: the components after the base, spelled as on disk.
-    const size_t rel = StoredPrefix(named).size();
+    const size_t rel = StoredPrefix(env_, named).size();
     const auto disk = SplitPosix(m.dir);
     std::vector<std::string> prefix;
     if (sw_.keep_paths && rel > 0 && rel <= disk.size())
@@ -169,13 +169,15 @@ class Enumerator {
 
 }  // namespace
 
-std::vector<std::string> StoredPrefix(const NameSpec& named) {
-  const auto whole = winpath::Parse(named.base + named.name);
-  const auto base = winpath::Parse(named.base);
+std::vector<std::string> StoredPrefix(platform::Env& env, const NameSpec& named) {
+  const auto rooted_whole = fs::ParseRooted(env, named.base + named.name);
+  const auto rooted_base = fs::ParseRooted(env, named.base);
+  const auto& whole = rooted_whole.parsed;
+  const auto& base = rooted_base.parsed;
   std::vector<std::string> parts(whole.parts.begin(),
                                  whole.parts.empty() ? whole.parts.end() : whole.parts.end() - 1);
   size_t common = 0;
-  if (!named.base.empty() && whole.rooted == base.rooted) {
+  if (!named.base.empty() && rooted_whole.root == rooted_base.root) {
     while (common < parts.size() && common < base.parts.size() &&
            parts[common] == base.parts[common])
       ++common;

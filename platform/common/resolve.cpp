@@ -7,40 +7,21 @@
 namespace platform::fs {
 namespace {
 
-std::string Base(bool rooted) {
-  return rooted ? "/" : "";
-}
-
 std::string AsPath(const std::string& p) {
   return p.empty() ? "." : p;
 }
 
-// Finds the one name in `dir` equal to `part` ignoring case.
 ResolveStatus MatchOne(Env& env, const std::string& dir, const std::string& part,
                        std::string* found) {
   if (part.find('\0') != std::string::npos) return ResolveStatus::kMissing;  // no name holds one
-  auto names = env.ListFolder(AsPath(dir));
-  if (!names) {
-    // A folder we may search but not list: only the exact spelling can be tried.
-    if (!env.Status(Join(dir, part), File::Links::kNotFollowed)) return ResolveStatus::kMissing;
-    *found = part;
-    return ResolveStatus::kFound;
-  }
-  int hits = 0;
-  for (auto& name : *names) {
-    if (NamesEqualIgnoringCase(name, part)) {
-      if (++hits > 1) return ResolveStatus::kAmbiguous;
-      *found = std::move(name);
-    }
-  }
-  return hits == 1 ? ResolveStatus::kFound : ResolveStatus::kMissing;
+  return env.FindName(dir, part, found);
 }
 
-// Resolves the first `count` components of `pp`.
-Resolution ResolveParts(Env& env, const winpath::ParsedPath& pp, size_t count) {
-  Resolution r{ResolveStatus::kFound, Base(pp.rooted)};
+// Resolves the first `count` components of `rp`.
+Resolution ResolveParts(Env& env, const RootedPath& rp, size_t count) {
+  Resolution r{ResolveStatus::kFound, rp.root};
   for (size_t i = 0; i < count; ++i) {
-    const std::string& part = pp.parts[i];
+    const std::string& part = rp.parsed.parts[i];
     if (part == "..") {  // only a relative path's leading "..": nothing to match
       r.path = Join(r.path, part);
       continue;
@@ -56,6 +37,15 @@ Resolution ResolveParts(Env& env, const winpath::ParsedPath& pp, size_t count) {
 
 }  // namespace
 
+RootedPath ParseRooted(Env& env, std::string_view path) {
+  const Env::WindowsRoot root = env.RootOf(path);
+  RootedPath out{root.native, std::string(path.substr(0, root.length)), {}};
+  const std::string_view rest = path.substr(root.length);
+  out.parsed = winpath::Parse(root.length > 0 ? "\\" + std::string(rest) : std::string(rest));
+  out.parsed.trailing_separator = !path.empty() && winpath::IsSeparator(path.back());
+  return out;
+}
+
 std::string Join(std::string_view dir, std::string_view name) {
   if (dir.empty()) return std::string(name);
   std::string out(dir);
@@ -65,15 +55,16 @@ std::string Join(std::string_view dir, std::string_view name) {
 }
 
 Resolution ResolveExisting(Env& env, std::string_view winpath) {
-  const auto pp = winpath::Parse(winpath);
-  return ResolveParts(env, pp, pp.parts.size());
+  const auto rp = ParseRooted(env, winpath);
+  return ResolveParts(env, rp, rp.parsed.parts.size());
 }
 
 Resolution ResolveForCreate(Env& env, std::string_view winpath) {
-  const auto pp = winpath::Parse(winpath);
+  const auto rp = ParseRooted(env, winpath);
+  const auto& pp = rp.parsed;
   if (pp.parts.empty() || pp.trailing_separator || pp.parts.back() == "..")
-    return ResolveParts(env, pp, pp.parts.size());
-  Resolution r = ResolveParts(env, pp, pp.parts.size() - 1);
+    return ResolveParts(env, rp, pp.parts.size());
+  Resolution r = ResolveParts(env, rp, pp.parts.size() - 1);
   if (r.status != ResolveStatus::kFound) return r;
   std::string found;
   switch (MatchOne(env, r.path, pp.parts.back(), &found)) {
@@ -92,9 +83,10 @@ Resolution ResolveForCreate(Env& env, std::string_view winpath) {
 
 Resolution MakeFolders(Env& env, std::string_view winpath, int* error) {
   if (error) *error = 0;
-  const auto pp = winpath::Parse(winpath);
-  std::string prefix = pp.rooted ? "\\" : "";
-  for (const auto& part : pp.parts) {
+  const auto rp = ParseRooted(env, winpath);
+  std::string prefix = rp.root_text;
+  if (!prefix.empty() && !winpath::IsSeparator(prefix.back())) prefix += '\\';
+  for (const auto& part : rp.parsed.parts) {
     prefix += part;
     const Resolution r = ResolveForCreate(env, prefix);
     prefix += "\\";
@@ -114,9 +106,10 @@ Resolution MakeFolders(Env& env, std::string_view winpath, int* error) {
 
 PatternMatches MatchPattern(Env& env, std::string_view winpath) {
   PatternMatches out;
-  const auto pp = winpath::Parse(winpath);
+  const auto rp = ParseRooted(env, winpath);
+  const auto& pp = rp.parsed;
   if (pp.parts.empty() || pp.parts.back() == "..") return out;
-  const Resolution dir = ResolveParts(env, pp, pp.parts.size() - 1);
+  const Resolution dir = ResolveParts(env, rp, pp.parts.size() - 1);
   out.status = dir.status;
   out.dir = dir.path;
   if (dir.status != ResolveStatus::kFound) return out;
@@ -145,3 +138,34 @@ Kind KindOf(Env& env, const std::string& path, bool follow_links) {
 }
 
 }  // namespace platform::fs
+
+namespace platform {
+
+Env::WindowsRoot Env::RootOf(std::string_view winpath) {
+  size_t n = 0;
+  while (n < winpath.size() && winpath::IsSeparator(winpath[n]))
+    ++n;
+  if (n == 0) return {};
+  return {n, "/"};
+}
+
+fs::ResolveStatus Env::FindName(const std::string& dir, const std::string& name,
+                                std::string* found) {
+  auto names = ListFolder(dir.empty() ? "." : dir);
+  if (!names) {
+    // A folder we may search but not list: only the exact spelling can be tried.
+    if (!Status(fs::Join(dir, name), File::Links::kNotFollowed)) return fs::ResolveStatus::kMissing;
+    *found = name;
+    return fs::ResolveStatus::kFound;
+  }
+  int hits = 0;
+  for (auto& candidate : *names) {
+    if (NamesEqualIgnoringCase(candidate, name)) {
+      if (++hits > 1) return fs::ResolveStatus::kAmbiguous;
+      *found = std::move(candidate);
+    }
+  }
+  return hits == 1 ? fs::ResolveStatus::kFound : fs::ResolveStatus::kMissing;
+}
+
+}  // namespace platform

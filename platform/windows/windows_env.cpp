@@ -68,6 +68,14 @@ bool HasNul(const std::string& s) {
   return s.find('\0') != std::string::npos;
 }
 
+bool IsSeparator(char c) {
+  return c == '\\' || c == '/';
+}
+
+bool IsAsciiLetter(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
 int64_t UnixFromFileTime(const FILETIME& ft, uint32_t* nsec) {
   const int64_t t =
       (static_cast<int64_t>(ft.dwHighDateTime) << 32 | ft.dwLowDateTime) - kUnixEpochInFileTime;
@@ -765,6 +773,47 @@ class WindowsEnv final : public Env {
     if (HasNul(path)) return Fail(error, EINVAL);
     return RemoveAt(ExtendedPath(path), false, error);
   }
+  // "C:\", "\\server\share\", "\" alone (the current drive's root) and "C:" followed by a
+  // name (that drive's current folder).
+  WindowsRoot RootOf(std::string_view winpath) override {
+    const auto sep = [&](size_t i) { return i < winpath.size() && IsSeparator(winpath[i]); };
+    if (sep(0) && sep(1)) {
+      size_t i = 2, parts = 0;
+      while (i < winpath.size() && parts < 2) {
+        if (IsSeparator(winpath[i])) ++parts;
+        ++i;
+      }
+      return {i, windows::NativePath(ExtendedPath(std::string(winpath.substr(0, i))))};
+    }
+    if (winpath.size() >= 2 && winpath[1] == ':' && IsAsciiLetter(winpath[0])) {
+      const size_t length = sep(2) ? 3 : 2;
+      return {length, windows::NativePath(ExtendedPath(std::string(winpath.substr(0, length))))};
+    }
+    if (sep(0)) return {1, windows::NativePath(ExtendedPath("\\"))};
+    return {};
+  }
+
+  // The file system's own lookup: case-insensitive, and a short (8.3) name finds its file too. A
+  // name Windows would read as a pattern names nothing.
+  fs::ResolveStatus FindName(const std::string& dir, const std::string& name,
+                             std::string* found) override {
+    if (name.find_first_of("*?<>\"") != std::string::npos || HasNul(name))
+      return fs::ResolveStatus::kMissing;
+    const std::wstring pattern = ChildOf(ExtendedPath(dir.empty() ? "." : dir), Widen(name));
+    WIN32_FIND_DATAW data;
+    HANDLE h = ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
+                                  nullptr, 0);
+    if (h == INVALID_HANDLE_VALUE) return fs::ResolveStatus::kMissing;
+    int hits = 0;
+    do {
+      // Where names differ only in case (a case-sensitive folder), each of them answers.
+      if (++hits > 1) break;
+      *found = Narrow(data.cFileName);
+    } while (::FindNextFileW(h, &data));
+    ::FindClose(h);
+    return hits == 1 ? fs::ResolveStatus::kFound : fs::ResolveStatus::kAmbiguous;
+  }
+
   std::optional<std::string> RealPath(const std::string& path) override {
     if (HasNul(path)) return std::nullopt;
     Handle h(OpenHandle(ExtendedPath(path), FILE_READ_ATTRIBUTES, OPEN_EXISTING, true));

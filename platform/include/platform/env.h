@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/file.h"
@@ -69,6 +70,24 @@ class Env {
   virtual std::string ProgramFolder() = 0;
   // The mode a program gives a new file it makes for the user (0666 less the umask on POSIX).
   virtual uint32_t NewFileMode() = 0;
+
+  // --- Windows paths --------------------------------------------------------------------------
+  // Where a Windows path (ANSI text made UTF-8) starts on this system. `length` bytes of it are
+  // its root, and `native` is the folder that root names; a path relative to the current folder
+  // has none (length 0). This implementation is POSIX's: one or more leading separators are "/",
+  // and a drive prefix such as "C:" is a name like any other.
+  struct WindowsRoot {
+    size_t length = 0;
+    std::string native;
+  };
+  virtual WindowsRoot RootOf(std::string_view winpath);
+  // The name in the folder `dir` (native; "" for the current folder) that the component `name`
+  // of a Windows path stands for: kFound with `*found` the name as it is on disk, kMissing, or
+  // kAmbiguous when several names differ from it only in case. This implementation lists the
+  // folder and compares ignoring case (a folder that cannot be listed admits only the exact
+  // spelling); a system with case-insensitive names, or other names of a file, asks its own.
+  virtual fs::ResolveStatus FindName(const std::string& dir, const std::string& name,
+                                     std::string* found);
 
   // --- The clock ------------------------------------------------------------------------------
   // Seconds since 1970-01-01 UTC.

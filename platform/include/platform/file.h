@@ -20,6 +20,13 @@ namespace platform {
 namespace fs {
 // What a path is on disk.
 enum class Kind { kMissing, kFile, kFolder, kSymlink, kOther };
+
+// What a name of a Windows path, or the whole path, resolves to (fs.h).
+enum class ResolveStatus {
+  kFound,
+  kMissing,    // a component matches no name
+  kAmbiguous,  // a component matches several names differing only in case
+};
 }  // namespace fs
 
 struct FileStatus {

@@ -3,8 +3,10 @@
 // A Windows path resolves one component at a time, case-insensitively: a component that matches
 // exactly one name in its folder resolves to that name; one that matches several names that
 // differ only in case does not resolve at all, so the wrong file is never taken by guesswork.
-// "\" and "/" both separate; "." and ".." are resolved lexically first (winpath.h); a path that
-// begins with a separator starts at the root, others at the current folder.
+// "\" and "/" both separate; "." and ".." are resolved lexically first (winpath.h); the Env says
+// which roots a path can start at (Env::RootOf: "\" on POSIX; "C:\", "\\server\share\" and
+// "\" on Windows), others start at the current folder. The Env also matches each name
+// (Env::FindName), so on Windows a short (8.3) name finds its file too.
 #pragma once
 
 #include <string>
@@ -12,14 +14,18 @@
 #include <vector>
 
 #include "platform/env.h"
+#include "platform/winpath.h"
 
 namespace platform::fs {
 
-enum class ResolveStatus {
-  kFound,
-  kMissing,    // a component matches no name
-  kAmbiguous,  // a component matches several names differing only in case
+// A Windows path split at the root the Env sees in it, the rest parsed as winpath::Parse parses
+// it; below a root, ".." stops at the root.
+struct RootedPath {
+  std::string root;       // the native folder the root names; "" for the current folder
+  std::string root_text;  // the root as the path spells it
+  winpath::ParsedPath parsed;
 };
+RootedPath ParseRooted(Env& env, std::string_view winpath);
 
 struct Resolution {
   ResolveStatus status = ResolveStatus::kMissing;

@@ -50,7 +50,8 @@ Enumeration EnumerateSources(platform::Env& env, const std::vector<NameSpec>& na
                              const Switches& switches, const ExcludedFile& excluded);
 
 // The stored path of a name given on a command line, relative to its base folder: every
-// component after the base, with "..", "." and a leading root dropped.
-std::vector<std::string> StoredPrefix(const NameSpec& named);
+// component after the base, with "..", "." and a leading root (as `env` sees roots: "C:\" is one
+// on Windows) dropped.
+std::vector<std::string> StoredPrefix(platform::Env& env, const NameSpec& named);
 
 }  // namespace lha::command
