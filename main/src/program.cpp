@@ -2,6 +2,6 @@
 #include "main/lha_tool.h"
 
 int main(int argc, char** argv) {
-  auto os = platform::MakePosixPlatform(platform::Env::Default(), argc, argv);
+  auto os = platform::MakePlatform(platform::Env::Default(), argc, argv);
   return lhatool::Main(*os);
 }

@@ -12,6 +12,8 @@
 #include <random>
 #include <vector>
 
+#include "box_text.h"
+#include "claim.h"
 #include "copier.h"
 #include "platform/env.h"
 #include "platform/fs.h"
@@ -27,36 +29,6 @@ namespace {
 
 // dwPlatformId for a POSIX system: none of the Windows values would describe it honestly.
 constexpr uint32_t kPosixPlatformId = 0x50534958;  // the letters "PSIX", far from Windows' 0 to 3
-
-std::string BoxIcon(int style) {
-  switch (style & 0xF0) {
-    case kMbIconCritical:
-      return " (error)";
-    case kMbIconExclamation:
-      return " (warning)";
-    case 0x20:
-      return " (question)";
-    case 0x40:
-      return " (information)";
-    default:
-      return "";
-  }
-}
-
-// Splits at CR LF, CR alone and LF alone.
-std::vector<std::string> PromptLines(const std::string& prompt) {
-  std::vector<std::string> lines(1);
-  for (size_t i = 0; i < prompt.size(); ++i) {
-    const char c = prompt[i];
-    if (c == '\r' || c == '\n') {
-      if (c == '\r' && i + 1 < prompt.size() && prompt[i + 1] == '\n') ++i;
-      lines.emplace_back();
-    } else {
-      lines.back() += c;
-    }
-  }
-  return lines;
-}
 
 void WaitForEnter() {
   char c;
@@ -99,11 +71,7 @@ class PosixPlatform final : public Platform {
 
   void MessageBox(const std::wstring& prompt, const std::optional<std::wstring>& title,
                   int style) override {
-    std::string out = "[" + ToAnsi(title ? *title : kAppTitle) + "]" + BoxIcon(style) + "\n";
-    for (const auto& line : PromptLines(ToAnsi(prompt)))
-      out += line + "\n";
-    out += "[OK]\n";
-    process::WriteStandardError(out);
+    process::WriteStandardError(ToAnsi(BoxText(prompt, title, style)));
     if (::isatty(STDIN_FILENO)) WaitForEnter();
   }
 
@@ -207,12 +175,7 @@ class PosixPlatform final : public Platform {
 
   std::string ClaimFile(const std::string& dir, const std::string& name,
                         const std::string& ext) override {
-    for (int variant = 0; variant < 1000; ++variant) {
-      const std::string candidate =
-          dir + name + (variant ? "-" + std::to_string(variant) : std::string()) + ext;
-      if (TryClaim(candidate)) return candidate;
-    }
-    Raise(ErrorKind::kPathFileAccess, FromAnsi(dir + name + ext));
+    return ClaimFileOn(env_, dir, name, ext, claimed_);
   }
 
   int32_t SHFileOperationA(SHFILEOPSTRUCTA& op) override { return RunFileOperation(env_, op); }
@@ -284,30 +247,6 @@ class PosixPlatform final : public Platform {
   }
 
  private:
-  bool TryClaim(const std::string& winpath) {
-    for (int attempt = 0; attempt < 8; ++attempt) {
-      const fs::Resolution r = fs::ResolveForCreate(env_, winpath);
-      if (r.status != fs::ResolveStatus::kFound) return false;
-      int error = 0;
-      File file = env_.CreateFile(r.path, 0666, &error);
-      if (!file.is_open() && IsExistsError(error))
-        file = env_.OpenFile(r.path, &error, File::Links::kNotFollowed);
-      if (!file.is_open()) {
-        if (IsMissingError(error)) continue;  // removed by its holder between the two opens
-        return false;
-      }
-      FileStatus held;
-      if (!file.TryLock() || !file.Status(&held)) return false;
-      // The holder before us may have deleted the file between our open and our lock.
-      const auto now = env_.Status(r.path, File::Links::kNotFollowed);
-      if (now && now->SameFileAs(held)) {
-        claimed_.push_back(std::move(file));
-        return true;
-      }
-    }
-    return false;
-  }
-
   Env& env_;
   std::string arguments_;
   ProfileReader profiles_;
@@ -316,7 +255,7 @@ class PosixPlatform final : public Platform {
 
 }  // namespace
 
-std::unique_ptr<Platform> MakePosixPlatform(Env& env, int argc, char** argv) {
+std::unique_ptr<Platform> MakePlatform(Env& env, int argc, char** argv) {
   return std::make_unique<PosixPlatform>(env, argc, argv);
 }
 

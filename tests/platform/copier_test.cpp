@@ -51,7 +51,7 @@ class CopierTest : public ::testing::Test {
 
   testing_support::TempDir dir_;
   std::unique_ptr<platform::Platform> os_ =
-      platform::MakePosixPlatform(platform::Env::Default(), 0, nullptr);
+      platform::MakePlatform(platform::Env::Default(), 0, nullptr);
 };
 
 TEST_F(CopierTest, CopiesAFileIntoAFolderMadeForIt) {
@@ -119,7 +119,7 @@ TEST_F(CopierTest, ReplacesExistingCopiesEvenReadOnlyOnes) {
 // runs copied everything, otherwise the number of the step that went wrong.
 int CopyReadOnlyFolderTwice() {
   testing_support::TempDir dir;
-  auto os = platform::MakePosixPlatform(platform::Env::Default(), 0, nullptr);
+  auto os = platform::MakePlatform(platform::Env::Default(), 0, nullptr);
   const auto copy = [&] { return CopyWith(*os, dir.str() + "\\SRC\\RO", dir.str() + "\\out"); };
   const auto folder = dir.path() / "src/RO";
   dir.Write("src/RO/f.txt", "first");

@@ -26,7 +26,7 @@ class PosixPlatformTest : public ::testing::Test {
 
   testing_support::TempDir dir_;
   std::unique_ptr<platform::Platform> os_ =
-      platform::MakePosixPlatform(platform::Env::Default(), 0, nullptr);
+      platform::MakePlatform(platform::Env::Default(), 0, nullptr);
 };
 
 TEST_F(PosixPlatformTest, ResolvesEachComponentIgnoringCase) {
@@ -129,11 +129,11 @@ TEST_F(PosixPlatformTest, ClaimedFilesBelongToOneHolder) {
   EXPECT_EQ(os_->ClaimFile(dir, "Dummy", ".tmp"), dir + "Dummy.tmp");
   {
     // Another holder finds Dummy.tmp taken and gets a file of its own beside it.
-    auto other = platform::MakePosixPlatform(platform::Env::Default(), 0, nullptr);
+    auto other = platform::MakePlatform(platform::Env::Default(), 0, nullptr);
     EXPECT_EQ(other->ClaimFile(dir, "Dummy", ".tmp"), dir + "Dummy-1.tmp");
   }
-  os_ = platform::MakePosixPlatform(platform::Env::Default(), 0,
-                                    nullptr);  // the first holder ends; its file stays behind
+  os_ = platform::MakePlatform(platform::Env::Default(), 0,
+                               nullptr);  // the first holder ends; its file stays behind
   ASSERT_TRUE(fsys::exists(dir_.path() / "Dummy.tmp"));
   EXPECT_EQ(os_->ClaimFile(dir, "Dummy", ".tmp"), dir + "Dummy.tmp");
 }

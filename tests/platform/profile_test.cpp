@@ -27,7 +27,7 @@ class ProfileTest : public ::testing::Test {
 
   testing_support::TempDir dir_;
   std::unique_ptr<platform::Platform> os_ =
-      platform::MakePosixPlatform(platform::Env::Default(), 0, nullptr);
+      platform::MakePlatform(platform::Env::Default(), 0, nullptr);
 };
 
 TEST_F(ProfileTest, FollowsTheWindowsRules) {

@@ -29,7 +29,7 @@ struct Box {
 
 class FakePlatform : public platform::Platform {
  public:
-  FakePlatform() : real_(platform::MakePosixPlatform(platform::Env::Default(), 0, nullptr)) {}
+  FakePlatform() : real_(platform::MakePlatform(platform::Env::Default(), 0, nullptr)) {}
 
   // What the test sets.
   std::string argument_text;

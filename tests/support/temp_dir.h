@@ -42,26 +42,35 @@ class TempDir {
   }
 
   const std::filesystem::path& path() const { return path_; }
-  std::string str() const { return path_.string(); }
+  // The folder's path in UTF-8, as Env paths are.
+  std::string str() const {
+    const std::u8string u8 = path_.u8string();
+    return std::string(u8.begin(), u8.end());
+  }
 
   // Writes `content` to the file `relative` (folders made as needed); returns its path.
   std::filesystem::path Write(const std::string& relative, const std::string& content) const {
-    const auto p = path_ / relative;
+    const auto p = path_ / Utf8(relative);
     std::filesystem::create_directories(p.parent_path());
     std::ofstream(p, std::ios::binary) << content;
     return p;
   }
   std::filesystem::path MakeDir(const std::string& relative) const {
-    const auto p = path_ / relative;
+    const auto p = path_ / Utf8(relative);
     std::filesystem::create_directories(p);
     return p;
   }
   std::string Read(const std::string& relative) const {
-    std::ifstream in(path_ / relative, std::ios::binary);
+    std::ifstream in(path_ / Utf8(relative), std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(in)), {});
   }
 
  private:
+  // A relative path given in UTF-8 (a narrow string is not UTF-8 to std::filesystem on Windows).
+  static std::filesystem::path Utf8(const std::string& relative) {
+    return std::filesystem::path(std::u8string(relative.begin(), relative.end()));
+  }
+
   std::filesystem::path path_;
   std::filesystem::path previous_;
 };

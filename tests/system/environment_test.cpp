@@ -63,7 +63,7 @@ TEST_F(EnvironmentTest, RefusesAMissingLibrary) {
   os_.library_path.clear();
   EXPECT_EQ(Check(), 2);
   EXPECT_EQ(os_.boxes, std::vector<Box>{kMissingLibraryBox});
-  EXPECT_EQ(os_.searched_libraries, std::vector<std::string>{"libunlha32.so"});
+  EXPECT_EQ(os_.searched_libraries, std::vector<std::string>{QUILLORY_EXPECTED_LIBRARY});
   EXPECT_TRUE(fake_.Calls().empty());
 }
 
@@ -83,7 +83,7 @@ TEST_F(EnvironmentTest, WarnsAboutAnOldLibraryAndGoesOn) {
 
 TEST_F(EnvironmentTest, ALibraryThatCannotBeLoadedIsARuntimeError) {
   testing_support::TempDir dir;
-  os_.library_path = dir.Write("libunlha32.so", "not a shared object").string();
+  os_.library_path = dir.Write(QUILLORY_EXPECTED_LIBRARY, "not a library").string();
   unlha::ArchiverLibrary library(os_);
   try {
     sys::CheckEnvironment(os_, library);

@@ -1,10 +1,10 @@
-// The Windows services the system uses, as one interface. PosixPlatform stands them in on a
-// POSIX system; tests substitute their own.
+// The Windows services the system uses, as one interface: Windows' own services on Windows
+// (WindowsPlatform), their stand-ins on a POSIX system (PosixPlatform); tests substitute their own.
 //
-// Paths are Windows paths ("\" or "/" separators, case-insensitive names; see fs.h for how
-// they resolve on a POSIX file system). Text arguments and buffers are bytes of the ANSI code
-// page (UTF-8): callers convert with ToAnsi / FromAnsi, just as they would around the "A"
-// functions of Windows. Functions that fill a caller's buffer take it with its size and write a
+// Paths are Windows paths ("\" or "/" separators, case-insensitive names; see fs.h for how they
+// resolve on a POSIX file system). Text arguments and buffers are bytes of the ANSI code page
+// (text.h): callers convert with ToAnsi / FromAnsi, just as they would around the "A" functions
+// of Windows. Functions that fill a caller's buffer take it with its size and write a
 // NUL-terminated text within it.
 #pragma once
 
@@ -116,8 +116,10 @@ class Platform {
   virtual int32_t GetVersionExA(OsVersionInfo& info) = 0;
   virtual uint32_t GetWindowsDirectoryA(char* buffer, uint32_t size) = 0;
   virtual uint32_t GetSystemDirectoryA(char* buffer, uint32_t size) = 0;
-  // Looks for the library file `file` where libraries are searched (see PosixPlatform); writes
-  // its path into `buffer` and returns the path's length, or 0 when it is not found.
+  // Looks for the library file `file` where libraries are searched, never in the current folder:
+  // with no `path`, beside the program and in the system's folders (on POSIX also ../lib beside
+  // the program and the dynamic linker's search). Writes its path into `buffer` and returns the
+  // path's length, or 0 when it is not found.
   virtual uint32_t SearchPathA(const char* path, const char* file, const char* ext,
                                uint32_t buffer_length, char* buffer, char** file_part) = 0;
   // Loads a library; null when it cannot be loaded. Loading one file twice gives one handle.
@@ -126,8 +128,10 @@ class Platform {
   virtual void* GetProcAddress(LibraryHandle library, const char* name) = 0;
 };
 
-// The POSIX stand-in for every service above; its files, folders, clock and libraries are those
-// of `env`, which must outlive it.
-std::unique_ptr<Platform> MakePosixPlatform(Env& env, int argc, char** argv);
+// The services of the running system. On POSIX every one is a stand-in running on `env`, and the
+// argument text is argv joined by blanks. On Windows they are Windows' own, except the copier
+// and ClaimFile, which run on `env`; the argument text comes from the system's command line, and
+// argc and argv are not used. `env` must outlive the platform.
+std::unique_ptr<Platform> MakePlatform(Env& env, int argc, char** argv);
 
 }  // namespace platform

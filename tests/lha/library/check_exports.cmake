@@ -1,18 +1,43 @@
-# cmake -DLIBRARY=<libunlha32.so> -DEXPORTS=<unlha32.exports> -P check_exports.cmake
-# Fails unless the library's defined dynamic symbols are exactly the names of the exports file.
-execute_process(COMMAND nm -D --defined-only ${LIBRARY} OUTPUT_VARIABLE nm_output
-                RESULT_VARIABLE nm_result)
-if(NOT nm_result EQUAL 0)
-  message(FATAL_ERROR "nm -D failed on ${LIBRARY}")
-endif()
-string(REPLACE "\n" ";" nm_lines "${nm_output}")
-set(exported "")
-foreach(line IN LISTS nm_lines)
-  # "<address> <type> <name>[@@version]"
-  if(line MATCHES "^[0-9a-fA-F]* *[A-Za-z] ([^@ ]+)")
-    list(APPEND exported ${CMAKE_MATCH_1})
+# cmake -DLIBRARY=<libunlha32.so or UnLHA32.DLL> -DEXPORTS=<unlha32.exports> [-DOBJDUMP=<objdump>]
+#       -P check_exports.cmake
+# Fails unless the library exports exactly the names of the exports file: the defined dynamic
+# symbols of a shared object (nm -D), the export table of a DLL (objdump -p), where a name must
+# be plain, as GetProcAddress asks for it, not a decorated Name@N.
+if(LIBRARY MATCHES "\\.[Dd][Ll][Ll]$")
+  execute_process(COMMAND ${OBJDUMP} -p ${LIBRARY} OUTPUT_VARIABLE dump RESULT_VARIABLE result)
+  if(NOT result EQUAL 0)
+    message(FATAL_ERROR "${OBJDUMP} -p failed on ${LIBRARY}")
   endif()
-endforeach()
+  # The names follow "[Ordinal/Name Pointer] Table" as "\t[   0] Name", up to a blank line.
+  string(FIND "${dump}" "[Ordinal/Name Pointer] Table" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "${LIBRARY} has no export table")
+  endif()
+  string(SUBSTRING "${dump}" ${at} -1 table)
+  string(FIND "${table}" "\n\n" end)
+  string(SUBSTRING "${table}" 0 ${end} table)
+  string(REPLACE "\n" ";" lines "${table}")
+  set(exported "")
+  foreach(line IN LISTS lines)
+    if(line MATCHES "^[ \t]*\\[ *[0-9]+\\] (.+)$")
+      list(APPEND exported "${CMAKE_MATCH_1}")
+    endif()
+  endforeach()
+else()
+  execute_process(COMMAND nm -D --defined-only ${LIBRARY} OUTPUT_VARIABLE nm_output
+                  RESULT_VARIABLE nm_result)
+  if(NOT nm_result EQUAL 0)
+    message(FATAL_ERROR "nm -D failed on ${LIBRARY}")
+  endif()
+  string(REPLACE "\n" ";" nm_lines "${nm_output}")
+  set(exported "")
+  foreach(line IN LISTS nm_lines)
+    # "<address> <type> <name>[@@version]"
+    if(line MATCHES "^[0-9a-fA-F]* *[A-Za-z] ([^@ ]+)")
+      list(APPEND exported ${CMAKE_MATCH_1})
+    endif()
+  endforeach()
+endif()
 file(STRINGS ${EXPORTS} wanted)
 list(SORT exported)
 list(REMOVE_DUPLICATES exported)

@@ -28,7 +28,7 @@ class FakeUnlha32 {
  public:
   // Loads the fake at `path` and resets it.
   explicit FakeUnlha32(const std::string& path)
-      : os_(platform::MakePosixPlatform(platform::Env::Default(), 0, nullptr)) {
+      : os_(platform::MakePlatform(platform::Env::Default(), 0, nullptr)) {
     platform::LibraryHandle library = os_->LoadLibraryA(path);
     if (!library) throw std::runtime_error("cannot load the fake archiver library " + path);
     reset_ = Find<decltype(&FakeUnlha_Reset)>(library, "FakeUnlha_Reset");

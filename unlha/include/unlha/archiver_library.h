@@ -1,7 +1,7 @@
-// The binding to the archiver library, libunlha32.so, by exported name at run time: the file is
-// found by the platform's library search, loaded once, and each entry point looked up when it is
-// first called and kept for the life of the binding. The program is never linked against the
-// library; unlha32.h only supplies the functions' types.
+// The binding to the archiver library (libunlha32.so, UnLHA32.DLL on Windows) by exported name at
+// run time: the file is found by the platform's library search, loaded once, and each entry point
+// looked up when it is first called and kept for the life of the binding. The program is never
+// linked against the library; unlha32.h only supplies the functions' types.
 #pragma once
 
 #include <string>
@@ -13,7 +13,7 @@
 namespace unlha {
 
 // The library's file name, as the platform's library search looks for it.
-inline constexpr char kLibraryFileName[] = "libunlha32.so";
+inline constexpr char kLibraryFileName[] = QUILLORY_LIBRARY_FILE_NAME;
 
 class ArchiverLibrary {
  public:
