@@ -119,7 +119,7 @@ std::string SizeText(uint64_t original, uint64_t packed, const std::string& meth
 class Updater {
  public:
   Updater(platform::Env& env, const CommandLine& cmd, OutputLog& log, Progress& progress)
-      : env_(env), cmd_(cmd), log_(log), progress_(progress) {}
+      : env_(env), resolver_(env), cmd_(cmd), log_(log), progress_(progress) {}
 
   int32_t Run() {
     const std::string archive_path = ArchivePosixPath(env_, cmd_.archive);
@@ -145,7 +145,7 @@ class Updater {
         platform::SweepStagedFiles(place.folder, kTemporaryTag, place.name);
     TemporaryArchive temp(place, old, env_.NewFileMode());
     const Enumeration found =
-        EnumerateSources(env_, cmd_.names, cmd_.switches, [&](const platform::FileStatus& st) {
+        EnumerateSources(resolver_, cmd_.names, cmd_.switches, [&](const platform::FileStatus& st) {
           return st.SameFileAs(temp.status()) || (old && st.SameFileAs(old->status())) ||
                  IsListFile(st) ||
                  std::any_of(others.begin(), others.end(),
@@ -204,7 +204,7 @@ class Updater {
     if (!list_files_) {
       list_files_.emplace();
       for (const auto& name : cmd_.response_files) {
-        const fs::Resolution r = fs::ResolveExisting(env_, name);
+        const fs::Resolution r = resolver_.ResolveExisting(name);
         if (r.status != fs::ResolveStatus::kFound) continue;
         if (auto s = env_.Status(r.path, platform::File::Links::kFollowed))
           list_files_->push_back(*s);
@@ -268,6 +268,7 @@ class Updater {
   }
 
   platform::Env& env_;
+  fs::Resolver resolver_;  // the names of a command's folders are listed once
   const CommandLine& cmd_;
   OutputLog& log_;
   Progress& progress_;
