@@ -64,6 +64,8 @@ void Fill(const struct stat& st, FileStatus* out) {
   out->gid = st.st_gid;
   out->device = st.st_dev;
   out->inode = st.st_ino;
+  out->change_time = st.st_ctim.tv_sec;
+  out->change_time_nsec = static_cast<uint32_t>(st.st_ctim.tv_nsec);
 }
 
 std::optional<std::string> ReadLinkAt(int dirfd, const char* path, int* error) {
