@@ -20,6 +20,7 @@
 #include "format/header_writer.h"
 #include "packer.h"
 #include "platform/fs.h"
+#include "platform/process.h"
 #include "platform/staged_file.h"
 #include "platform/text.h"
 
@@ -102,6 +103,17 @@ bool KindMatches(const format::EntryHeader& e, const Source& s) {
   }
 }
 
+// Threads to pack with when the command line does not say: the library's own setting,
+// UNLHA32_THREADS, for whoever runs it (a backup job cannot add a switch to its command line)
+// and wants the machine for other work; 0, every processor, when unset.
+unsigned ThreadsSetting() {
+  const std::string value = platform::process::EnvironmentValue("UNLHA32_THREADS");
+  if (value.empty() || value.size() > 3 ||
+      value.find_first_not_of("0123456789") != std::string::npos)
+    return 0;
+  return static_cast<unsigned>(std::stoul(value));
+}
+
 std::string SizeText(uint64_t original, uint64_t packed, const std::string& method) {
   return "(" + std::to_string(original) + " -> " + std::to_string(packed) + " " + method + ")";
 }
@@ -181,7 +193,7 @@ class Updater {
     writer_ = &writer;
     {
       // Threads work ahead of the writer; they are done (and gone) before what they use is.
-      Workers workers(cmd_.switches.threads);
+      Workers workers(cmd_.switches.threads ? cmd_.switches.threads : ThreadsSetting());
       workers_ = &workers;
       WriteSteps();
       workers_ = nullptr;
