@@ -267,4 +267,19 @@ std::wstring Trim(std::wstring_view text) {
   return LTrim(RTrim(text));
 }
 
+std::string Utf8FromUtf16(std::u16string_view text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    char32_t cp = text[i];
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[++i] - 0xDC00);
+    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+      cp = 0xFFFD;
+    }
+    AppendUtf8(out, cp);
+  }
+  return out;
+}
+
 }  // namespace platform
