@@ -231,7 +231,7 @@ UNLHA32_API UNLHA_HARC UnlhaOpenArchive(UNLHA_HWND, const char* szFileName, uint
     auto session =
         std::make_unique<ListingSession>(ListingSession{std::move(*archive), nullptr, {}});
     // Only an archive is opened: a file of another kind fails here.
-    session->reader = std::make_unique<lha::format::ArchiveReader>(session->archive.source());
+    session->reader = std::make_unique<lha::format::ArchiveReader>(session->archive.Reader());
     std::lock_guard lock(g_sessions_mutex);
     while (g_next_handle == 0 || g_sessions.count(g_next_handle))
       ++g_next_handle;
@@ -255,7 +255,7 @@ UNLHA32_API int32_t UnlhaFindFirst(UNLHA_HARC harc, const char* szWildName,
     ListingSession* s = FindSession(harc);
     if (!s || !lpSubInfo) return UNLHA_ERROR_ARC_FILE_OPEN;
     s->wildcard = szWildName ? platform::AnsiToUtf8(szWildName) : "";
-    s->reader = std::make_unique<lha::format::ArchiveReader>(s->archive.source());
+    s->reader = std::make_unique<lha::format::ArchiveReader>(s->archive.Reader());
     return NextMatch(*s, lpSubInfo);
   });
 }

@@ -1,10 +1,27 @@
 #include "command/archive_file.h"
 
 #include "platform/fs.h"
+#include "platform/text.h"
 
 namespace lha::command {
 
 namespace fs = platform::fs;
+
+namespace {
+
+class DecodedBySystem final : public NameDecoder {
+ public:
+  std::string Decode(std::string_view stored, std::optional<uint32_t> code_page) const override {
+    return platform::DecodeArchiveName(stored, code_page);
+  }
+};
+
+}  // namespace
+
+const NameDecoder& SystemNames() {
+  static const DecodedBySystem decoder;
+  return decoder;
+}
 
 std::string ArchivePosixPath(platform::Env& env, const std::string& winpath) {
   const fs::Resolution r = fs::ResolveForCreate(env, winpath);
@@ -51,7 +68,7 @@ std::optional<OpenArchive> OpenArchive::Open(platform::Env& env, const std::stri
 }
 
 std::vector<format::EntryHeader> OpenArchive::ReadHeaders(uint64_t* prefix_size) {
-  format::ArchiveReader reader(*source_);
+  format::ArchiveReader reader = Reader();
   std::vector<format::EntryHeader> entries;
   while (auto e = reader.Next())
     entries.push_back(std::move(*e));

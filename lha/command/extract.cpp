@@ -85,7 +85,7 @@ class Extractor {
   int32_t Run() {
     std::optional<OpenArchive> archive = OpenArchive::Open(env_, cmd_.archive, LockMode::kShared);
     if (!archive) throw Error(UNLHA_ERROR_ARC_FILE_OPEN, cmd_.archive + ": no such archive");
-    format::ArchiveReader reader(archive->source());  // no archive, no destination made
+    format::ArchiveReader reader = archive->Reader();  // no archive, no destination made
     root_ = OpenDestination();
     log_.Line("Extracting " + archive->posix_path());
     try {

@@ -51,7 +51,7 @@ int32_t RunList(platform::Env& env, const CommandLine& cmd, OutputLog& log) {
                ? "    original       packed ratio method  crc attr stamp               level name"
                : "    original       packed ratio method stamp                name");
   const auto local = SystemLocalTime(env);
-  format::ArchiveReader reader(archive.source());
+  format::ArchiveReader reader = archive.Reader();
   uint64_t count = 0, original = 0, packed = 0;
   while (auto e = reader.Next()) {
     if (!EntrySelected(cmd, *e)) continue;
@@ -67,7 +67,7 @@ int32_t RunList(platform::Env& env, const CommandLine& cmd, OutputLog& log) {
 
 int32_t RunTest(platform::Env& env, const CommandLine& cmd, OutputLog& log, Progress& progress) {
   OpenArchive archive = MustOpen(env, cmd.archive);
-  format::ArchiveReader reader(archive.source());
+  format::ArchiveReader reader = archive.Reader();
   Failures failures(log);
   size_t good = 0;
   while (true) {
@@ -100,7 +100,7 @@ bool CheckArchive(platform::Env& env, const std::string& winpath, bool decode) {
   try {
     auto archive = OpenArchive::Open(env, winpath, LockMode::kShared);
     if (!archive) return false;
-    format::ArchiveReader reader(archive->source());
+    format::ArchiveReader reader = archive->Reader();
     while (auto e = reader.Next()) {
       if (decode) UnpackEntry(archive->source(), *e, [](std::span<const uint8_t>) {});
     }

@@ -68,7 +68,8 @@ size_t PackedDataSource::Read(std::span<uint8_t> buf) {
   return got;
 }
 
-ArchiveReader::ArchiveReader(RandomAccessSource& source) : source_(&source) {
+ArchiveReader::ArchiveReader(RandomAccessSource& source, const NameDecoder* decoder)
+    : source_(&source), decoder_(decoder) {
   size_ = source.Size();
   Locate();
 }
@@ -92,7 +93,7 @@ std::optional<EntryHeader> ArchiveReader::HiddenLevel2HeaderAt(uint64_t offset) 
   uint8_t level = 0;
   if (!ReadByte(*source_, offset + kLevelOffset, level) || level != 2) return std::nullopt;
   try {
-    EntryHeader h = ReadHeaderAt(*source_, offset, size_);
+    EntryHeader h = ReadHeaderAt(*source_, offset, size_, decoder_);
     if (h.has_header_crc) return h;
   } catch (const Error&) {
   }
@@ -203,7 +204,7 @@ std::optional<EntryHeader> ArchiveReader::Next() {
         return std::nullopt;
       }
     } else {
-      h = ReadHeaderAt(*source_, position_, size_);
+      h = ReadHeaderAt(*source_, position_, size_, decoder_);
     }
     position_ = h->data_offset + h->packed_size;
     return h;

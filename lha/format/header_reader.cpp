@@ -15,7 +15,58 @@ namespace {
 // Level 1 has no overall size field; its chain is read ext by ext. This caps the whole chain,
 // as level 3 is capped, so that a garbage chain cannot make us read and keep without end.
 constexpr size_t kMaxLevel1ChainSize = 1 << 20;
-constexpr uint32_t kCodePageUtf8 = 65001;
+
+constexpr uint32_t kCodePageShiftJis = 932;
+
+// UTF-16 of ext 44/45 as UTF-8; in a folder name (ext 45) FFFF separates. An unpaired
+// surrogate becomes U+FFFD.
+std::string Utf8Of(const std::u16string& text, bool folder) {
+  std::string out;
+  const auto put = [&out](char32_t cp) {
+    if (cp < 0x80) {
+      out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+      out += static_cast<char>(0xC0 | (cp >> 6));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+      out += static_cast<char>(0xE0 | (cp >> 12));
+      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (cp >> 18));
+      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+  };
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char32_t c = text[i];
+    if (folder && (c == 0xFFFF || c == u'\\' || c == u'/')) {
+      out += '/';
+    } else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+               text[i + 1] <= 0xDFFF) {
+      put(0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00));
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      put(0xFFFD);
+    } else {
+      put(c);
+    }
+  }
+  return out;
+}
+
+// Where "link|target" divides, in a path whose separators are '/' already: the first bar that
+// is not the second byte of a Shift_JIS character (0x7C is a trail byte there: 0x837C is "ポ").
+size_t FindLinkBar(std::string_view joined, bool shift_jis_guard) {
+  bool after_lead = false;
+  for (size_t i = 0; i < joined.size(); ++i) {
+    const auto b = static_cast<uint8_t>(joined[i]);
+    if (b == '|' && !after_lead) return i;
+    after_lead =
+        shift_jis_guard && !after_lead && ((b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC));
+  }
+  return std::string_view::npos;
+}
 
 template <class Text>
 bool HasNul(const Text& text) {
@@ -30,8 +81,9 @@ struct ExtRecord {
 
 class HeaderParser {
  public:
-  HeaderParser(RandomAccessSource& source, uint64_t offset, uint64_t size)
-      : source_(source), offset_(offset), size_(size) {}
+  HeaderParser(RandomAccessSource& source, uint64_t offset, uint64_t size,
+               const NameDecoder* decoder)
+      : source_(source), offset_(offset), size_(size), decoder_(decoder) {}
 
   EntryHeader Parse();
 
@@ -63,6 +115,7 @@ class HeaderParser {
   RandomAccessSource& source_;
   const uint64_t offset_;
   const uint64_t size_;
+  const NameDecoder* decoder_;
   std::vector<uint8_t> buf_;  // the whole header as read
   std::vector<ExtRecord> exts_;
   EntryHeader h_;
@@ -369,22 +422,30 @@ void HeaderParser::VerifyHeaderCrc() {
 }
 
 void HeaderParser::BuildPath() {
-  const bool guard = !(h_.code_page && *h_.code_page == kCodePageUtf8);
-  const std::string dir = NormalizeStoredPath(dir_, guard);
-  const std::string name = NormalizeStoredPath(name_, guard);
+  // A backslash (or a bar) after a Shift_JIS lead byte is half of a character, unless the
+  // header says the names are in a code page without such bytes.
+  const bool guard = !h_.code_page || *h_.code_page == kCodePageShiftJis;
+  // A part given in UTF-16 (ext 44, 45) says what it is, and stands in for its bytes.
+  const bool wide_dir = !h_.utf16_directory.empty(), wide_name = !h_.utf16_name.empty();
+  const std::string dir =
+      wide_dir ? Utf8Of(h_.utf16_directory, true) : NormalizeStoredPath(dir_, guard);
+  const std::string name =
+      wide_name ? Utf8Of(h_.utf16_name, false) : NormalizeStoredPath(name_, guard);
   // Some writers leave out the separator after the last directory: add it.
   std::string joined = dir;
   if (!dir.empty() && !name.empty() && dir.back() != '/') joined += '/';
   joined += name;
+  const size_t name_start = joined.size() - name.size();
 
   const bool lhd = h_.IsMethod(method::kDirectory);
   const bool mode_is_dir =
       h_.unix_mode && (*h_.unix_mode & unix_mode::kTypeMask) == unix_mode::kDirectory;
-  const size_t bar = joined.find('|');
+  const size_t bar = FindLinkBar(joined, guard);
+  std::string target;
   if (lhd && bar != std::string::npos && !mode_is_dir) {
     // "link|target" was split like any path, so the bar can sit in the directory part.
     h_.kind = EntryKind::kSymlink;
-    h_.symlink_target = joined.substr(bar + 1);
+    target = joined.substr(bar + 1);
     joined.resize(bar);
   } else if (lhd) {
     h_.kind = EntryKind::kDirectory;
@@ -393,13 +454,31 @@ void HeaderParser::BuildPath() {
     // Amiga LhA stores folders as empty "-lh0-" entries without a file name.
     h_.kind = EntryKind::kDirectory;
   }
-  h_.absolute = SplitPath(joined, h_.path);
+  // Each component as the library's own text. The split came first: a separator is a byte of
+  // the stored path, never of a converted character. Parts that came in UTF-16 are text already.
+  const auto decode = [&](std::string_view stored, bool wide) {
+    return decoder_ && !wide ? decoder_->Decode(stored, h_.code_page) : std::string(stored);
+  };
+  h_.absolute = !joined.empty() && joined.front() == '/';
+  size_t at = 0;
+  while (at <= joined.size()) {
+    size_t end = joined.find('/', at);
+    if (end == std::string::npos) end = joined.size();
+    if (end > at) {
+      const bool wide = at >= name_start ? wide_name : wide_dir;
+      h_.path.push_back(decode(std::string_view(joined).substr(at, end - at), wide));
+    }
+    at = end + 1;
+  }
+  if (h_.kind == EntryKind::kSymlink)
+    h_.symlink_target = decode(target, bar >= name_start ? wide_name : wide_dir);
 }
 
 }  // namespace
 
-EntryHeader ReadHeaderAt(RandomAccessSource& source, uint64_t offset, uint64_t source_size) {
-  return HeaderParser(source, offset, source_size).Parse();
+EntryHeader ReadHeaderAt(RandomAccessSource& source, uint64_t offset, uint64_t source_size,
+                         const NameDecoder* decoder) {
+  return HeaderParser(source, offset, source_size, decoder).Parse();
 }
 
 }  // namespace lha::format

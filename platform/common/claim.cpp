@@ -7,12 +7,14 @@
 namespace platform {
 namespace {
 
-bool TryClaim(Env& env, const std::string& winpath, std::vector<File>& held) {
+bool TryClaim(fs::Resolver& resolver, const std::string& winpath, std::vector<File>& held) {
+  Env& env = resolver.env();
   for (int attempt = 0; attempt < 8; ++attempt) {
-    const fs::Resolution r = fs::ResolveForCreate(env, winpath);
+    const fs::Resolution r = resolver.ResolveForCreate(winpath);
     if (r.status != fs::ResolveStatus::kFound) return false;
     int error = 0;
     File file = env.CreateFile(r.path, 0666, &error);
+    resolver.NameChanged(r.path);
     if (!file.is_open() && IsExistsError(error))
       file = env.OpenFile(r.path, &error, File::Links::kNotFollowed);
     if (!file.is_open()) {
@@ -33,12 +35,12 @@ bool TryClaim(Env& env, const std::string& winpath, std::vector<File>& held) {
 
 }  // namespace
 
-std::string ClaimFileOn(Env& env, const std::string& dir, const std::string& name,
+std::string ClaimFileOn(fs::Resolver& resolver, const std::string& dir, const std::string& name,
                         const std::string& ext, std::vector<File>& held) {
   for (int variant = 0; variant < 1000; ++variant) {
     const std::string candidate =
         dir + name + (variant ? "-" + std::to_string(variant) : std::string()) + ext;
-    if (TryClaim(env, candidate, held)) return candidate;
+    if (TryClaim(resolver, candidate, held)) return candidate;
   }
   Raise(ErrorKind::kPathFileAccess, FromUtf8(dir + name + ext));
 }

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/env.h"
+#include "platform/fs.h"
 
 namespace platform {
 
@@ -12,7 +12,7 @@ namespace platform {
 // alone: the file is created when missing, opened when not, and locked; the open file joins
 // `held`, which keeps it until the process ends. The texts are UTF-8 pieces of a Windows path.
 // Returns the path taken; raises kPathFileAccess when none can be.
-std::string ClaimFileOn(Env& env, const std::string& dir, const std::string& name,
+std::string ClaimFileOn(fs::Resolver& resolver, const std::string& dir, const std::string& name,
                         const std::string& ext, std::vector<File>& held);
 
 }  // namespace platform

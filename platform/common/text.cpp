@@ -150,6 +150,10 @@ std::string ToUtf8(std::wstring_view text) {
   std::string out;
   out.reserve(text.size());
   for (size_t i = 0; i < text.size();) {
+    if (static_cast<char32_t>(text[i]) < 0x80) {  // ASCII: as it is
+      out += static_cast<char>(text[i++]);
+      continue;
+    }
     const char32_t cp = NextCodePoint(text, &i);
     if (IsEscape(cp)) {
       out += static_cast<char>(cp - kEscapeBase);
@@ -166,6 +170,10 @@ std::wstring FromUtf8(std::string_view bytes) {
   std::wstring out;
   out.reserve(bytes.size());
   for (size_t i = 0; i < bytes.size();) {
+    if (static_cast<uint8_t>(bytes[i]) < 0x80) {  // ASCII: as it is
+      out += static_cast<wchar_t>(bytes[i++]);
+      continue;
+    }
     char32_t cp;
     if (size_t len = ValidSequenceLength(bytes, i, &cp)) {
       if (kUtf16 && IsLowSurrogate(cp)) {
@@ -243,7 +251,29 @@ bool NamesEqualIgnoringCase(std::string_view a, std::string_view b) {
       })) {
     return true;  // the common, pure ASCII case without decoding
   }
-  return UCase(FromUtf8(a)) == UCase(FromUtf8(b));
+  return FoldedName(a) == FoldedName(b);
+}
+
+std::string FoldedName(std::string_view utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  for (size_t i = 0; i < utf8.size();) {
+    const auto b = static_cast<uint8_t>(utf8[i]);
+    if (b < 0x80) {  // most names are ASCII: no decoding
+      out += static_cast<char>(b >= 'a' && b <= 'z' ? b - 0x20 : b);
+      ++i;
+      continue;
+    }
+    char32_t cp;
+    if (const size_t len = ValidSequenceLength(utf8, i, &cp)) {
+      AppendUtf8(out, Upper(cp));
+      i += len;
+    } else {
+      out += static_cast<char>(b);
+      ++i;
+    }
+  }
+  return out;
 }
 
 size_t Utf8PrefixLength(std::string_view bytes, size_t limit) {
@@ -270,6 +300,21 @@ std::wstring RTrim(std::wstring_view text) {
 
 std::wstring Trim(std::wstring_view text) {
   return LTrim(RTrim(text));
+}
+
+std::string Utf8FromUtf16(std::u16string_view text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    char32_t cp = text[i];
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[++i] - 0xDC00);
+    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+      cp = 0xFFFD;
+    }
+    AppendUtf8(out, cp);
+  }
+  return out;
 }
 
 }  // namespace platform

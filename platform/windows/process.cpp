@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "platform/text.h"
+
 namespace platform::process {
 
 bool StandardErrorIsTerminal() {
@@ -19,6 +21,16 @@ void WriteStandardError(std::string_view text) {
     if (!::WriteFile(err, text.data(), want, &put, nullptr) || put == 0) return;
     text.remove_prefix(put);
   }
+}
+
+// UTF-8, whatever the ANSI code page.
+std::string EnvironmentValue(const char* name) {
+  const std::wstring wide_name = FromUtf8(name);
+  const DWORD n = ::GetEnvironmentVariableW(wide_name.c_str(), nullptr, 0);
+  if (n == 0) return {};
+  std::wstring value(n, L'\0');
+  value.resize(::GetEnvironmentVariableW(wide_name.c_str(), value.data(), n));
+  return ToUtf8(value);
 }
 
 void LowerThreadPriority() {

@@ -793,25 +793,17 @@ class WindowsEnv final : public Env {
     return {};
   }
 
-  // The file system's own lookup: case-insensitive, and a short (8.3) name finds its file too. A
-  // name Windows would read as a pattern names nothing.
-  fs::ResolveStatus FindName(const std::string& dir, const std::string& name,
-                             std::string* found) override {
-    if (name.find_first_of("*?<>\"") != std::string::npos || HasNul(name))
-      return fs::ResolveStatus::kMissing;
-    const std::wstring pattern = ChildOf(ExtendedPath(dir.empty() ? "." : dir), Widen(name));
+  // The file system's own lookup, which also knows a file by its short (8.3) name. A name
+  // Windows would read as a pattern names nothing.
+  std::optional<std::string> LongName(const std::string& dir, const std::string& alias) override {
+    if (alias.find_first_of("*?<>\"") != std::string::npos || HasNul(alias)) return std::nullopt;
+    const std::wstring pattern = ChildOf(ExtendedPath(dir.empty() ? "." : dir), Widen(alias));
     WIN32_FIND_DATAW data;
     HANDLE h = ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
                                   nullptr, 0);
-    if (h == INVALID_HANDLE_VALUE) return fs::ResolveStatus::kMissing;
-    int hits = 0;
-    do {
-      // Where names differ only in case (a case-sensitive folder), each of them answers.
-      if (++hits > 1) break;
-      *found = Narrow(data.cFileName);
-    } while (::FindNextFileW(h, &data));
+    if (h == INVALID_HANDLE_VALUE) return std::nullopt;
     ::FindClose(h);
-    return hits == 1 ? fs::ResolveStatus::kFound : fs::ResolveStatus::kAmbiguous;
+    return Narrow(data.cFileName);
   }
 
   std::optional<std::string> RealPath(const std::string& path) override {

@@ -114,6 +114,7 @@ class WindowsPlatform final : public Platform {
  public:
   explicit WindowsPlatform(Env& env)
       : env_(env),
+        resolver_(env),
         arguments_(ToAnsi(ArgumentsOf(::GetCommandLineW()))),
         box_log_(EnvironmentVariable(kBoxLogVariable)) {}
 
@@ -202,14 +203,14 @@ class WindowsPlatform final : public Platform {
   std::string ClaimFile(const std::string& dir, const std::string& name,
                         const std::string& ext) override {
     return Utf8ToAnsi(
-        ClaimFileOn(env_, AnsiToUtf8(dir), AnsiToUtf8(name), AnsiToUtf8(ext), claimed_));
+        ClaimFileOn(resolver_, AnsiToUtf8(dir), AnsiToUtf8(name), AnsiToUtf8(ext), claimed_));
   }
 
   int32_t SHFileOperationA(SHFILEOPSTRUCTA& op) override {
     SHFILEOPSTRUCTA native = op;
     native.pFrom = PathListToUtf8(op.pFrom);
     native.pTo = PathListToUtf8(op.pTo);
-    return RunFileOperation(env_, native);
+    return RunFileOperation(resolver_, native);
   }
 
   int32_t GetVersionExA(OsVersionInfo& info) override {
@@ -281,6 +282,7 @@ class WindowsPlatform final : public Platform {
   }
 
   Env& env_;
+  fs::Resolver resolver_;  // for the copier and the claims: one for the run
   std::string arguments_;
   std::wstring box_log_;
   std::vector<File> claimed_;

@@ -81,13 +81,10 @@ class Env {
     std::string native;
   };
   virtual WindowsRoot RootOf(std::string_view winpath);
-  // The name in the folder `dir` (native; "" for the current folder) that the component `name`
-  // of a Windows path stands for: kFound with `*found` the name as it is on disk, kMissing, or
-  // kAmbiguous when several names differ from it only in case. This implementation lists the
-  // folder and compares ignoring case (a folder that cannot be listed admits only the exact
-  // spelling); a system with case-insensitive names, or other names of a file, asks its own.
-  virtual fs::ResolveStatus FindName(const std::string& dir, const std::string& name,
-                                     std::string* found);
+  // The name as listed in the folder `dir` (native; "" for the current folder) of a file that
+  // `alias` (one component, no wildcards) also names, though no listed name equals it ignoring
+  // case: on Windows, its short (8.3) name. nullopt when there is none, always on POSIX.
+  virtual std::optional<std::string> LongName(const std::string& dir, const std::string& alias);
 
   // --- The clock ------------------------------------------------------------------------------
   // Seconds since 1970-01-01 UTC.

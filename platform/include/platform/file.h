@@ -20,13 +20,6 @@ namespace platform {
 namespace fs {
 // What a path is on disk.
 enum class Kind { kMissing, kFile, kFolder, kSymlink, kOther };
-
-// What a name of a Windows path, or the whole path, resolves to (fs.h).
-enum class ResolveStatus {
-  kFound,
-  kMissing,    // a component matches no name
-  kAmbiguous,  // a component matches several names differing only in case
-};
 }  // namespace fs
 
 struct FileStatus {
@@ -39,6 +32,10 @@ struct FileStatus {
   uint32_t gid = 0;
   uint64_t device = 0;
   uint64_t inode = 0;
+  // When the file's data or status last changed: unlike the modification time, no program can
+  // set it back, so a file written while it was read is told by it.
+  int64_t change_time = 0;
+  uint32_t change_time_nsec = 0;
 
   bool SameFileAs(const FileStatus& other) const {
     return device == other.device && inode == other.inode;

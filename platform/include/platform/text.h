@@ -18,6 +18,8 @@
 // character, as in every A-function.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -44,10 +46,39 @@ std::wstring LCase(std::wstring_view text);
 
 // Case-insensitive equality of two byte strings taken as UTF-8 names.
 bool NamesEqualIgnoringCase(std::string_view a, std::string_view b);
+// The form that names equal but for case share: UTF-8 upper-cased by the simple mapping, bytes
+// that are not UTF-8 kept as they are. Names are equal ignoring case when their forms are equal.
+std::string FoldedName(std::string_view utf8);
 
 // The longest prefix of `bytes` of at most `limit` bytes that does not end inside a UTF-8
 // sequence. Bytes that are not valid UTF-8 count as whole characters of one byte.
 size_t Utf8PrefixLength(std::string_view bytes, size_t limit);
+
+// --- Names in archives ------------------------------------------------------------------------
+// Names inside the archiver library are UTF-8. Archives carry them in the code page of whoever
+// wrote them: ext 46 names it when the writer did; Japanese writers mostly use 932 (Shift_JIS)
+// without saying so.
+inline constexpr uint32_t kCodePageShiftJis = 932;
+inline constexpr uint32_t kCodePageUtf8 = 65001;
+
+// `bytes` in code page `from`, as code page `to`: nullopt when they are not valid in `from` or
+// hold a character `to` cannot express. The system's own converters do it (iconv on POSIX, which
+// knows 932, 65001 and 1252 here; MultiByteToWideChar on Windows, which knows every code page
+// the system has).
+std::optional<std::string> ConvertCodePage(std::string_view bytes, uint32_t from, uint32_t to);
+
+// A stored name as UTF-8. With `declared` (ext 46), in that code page; without, as this system
+// reads such names: on POSIX, as UTF-8 when it is valid UTF-8, else as code page 932 when it is
+// valid there, else byte for byte (bytes that are not UTF-8 travel as they are); on Windows, in
+// the ANSI code page when they are valid there, else byte for byte.
+std::string DecodeArchiveName(std::string_view stored, std::optional<uint32_t> declared);
+
+// The code page this system writes names in by default: 65001 on POSIX, the ANSI code page on
+// Windows (932 on a Japanese system).
+uint32_t DefaultArchiveCodePage();
+
+// UTF-16LE text (ext 44/45) as UTF-8; an unpaired surrogate becomes U+FFFD.
+std::string Utf8FromUtf16(std::u16string_view text);
 
 // Blanks (U+0020 only) removed from both ends, the start, or the end.
 std::wstring Trim(std::wstring_view text);

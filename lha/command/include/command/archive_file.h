@@ -15,6 +15,9 @@ namespace lha::command {
 
 enum class LockMode { kShared, kExclusive };
 
+// Names as this system reads them, for every walk over an archive.
+const NameDecoder& SystemNames();
+
 class OpenArchive {
  public:
   // Opens the archive the Windows path names; nullopt when no file is there. Throws
@@ -27,6 +30,10 @@ class OpenArchive {
   // 32791/32790/32794 for damage). `prefix_size`, when given, receives the length of foreign
   // bytes before the first header (a self-extractor stub, or a file the archive sits inside).
   std::vector<format::EntryHeader> ReadHeaders(uint64_t* prefix_size = nullptr);
+
+  // A walker over the archive whose names come out as the library's text (UTF-8), decoded as
+  // this system reads names (platform::DecodeArchiveName).
+  format::ArchiveReader Reader() { return format::ArchiveReader(*source_, &SystemNames()); }
 
   const std::string& posix_path() const { return posix_path_; }
   const platform::FileStatus& status() const { return status_; }

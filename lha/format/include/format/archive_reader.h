@@ -9,6 +9,7 @@
 
 #include "common/error.h"
 #include "common/io.h"
+#include "common/names.h"
 #include "format/entry.h"
 
 namespace lha::format {
@@ -47,7 +48,9 @@ class ArchiveReader {
   // creation leaves the former, and replacing it loses nothing. Anything else without a
   // header throws lha::Error(UNLHA_ERROR_NOT_ARC_FILE). Read errors of the source pass through.
   // `source` must outlive the reader and the streams it opens.
-  explicit ArchiveReader(RandomAccessSource& source);
+  // Names come out through `decoder` when given (see ReadHeaderAt), which must outlive the
+  // reader.
+  explicit ArchiveReader(RandomAccessSource& source, const NameDecoder* decoder = nullptr);
 
   // The next entry, or nullopt at the end marker (a 0x00 where a header would start) or at the
   // physical end. Entries of any method are returned; the caller decides what it can decode.
@@ -79,6 +82,7 @@ class ArchiveReader {
   [[noreturn]] void Fail(const Error& error);
 
   RandomAccessSource* source_;
+  const NameDecoder* decoder_;
   uint64_t size_ = 0;
   uint64_t position_ = 0;
   uint64_t archive_offset_ = 0;

@@ -1,6 +1,6 @@
 // One archive entry's header as read from an archive (any level) or as handed to the level-2
-// writer. Names are raw bytes exactly as stored (UTF-8, Shift_JIS, ...): nothing here converts
-// character sets.
+// writer. Names are as the reader's decoder gives them (UTF-8 in the library), or raw bytes as
+// stored when it has none; the writer stores the bytes it is given.
 #pragma once
 
 #include <array>

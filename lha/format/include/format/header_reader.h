@@ -7,6 +7,7 @@
 
 #include "common/error.h"
 #include "common/io.h"
+#include "common/names.h"
 #include "format/entry.h"
 
 namespace lha::format {
@@ -27,7 +28,12 @@ namespace lha::format {
 //       be used: a NUL byte inside a stored name, folder or link target. Such a name would reach
 //       the file system cut short (".." NUL "x" passes as a name and is used as ".."), so it is
 //       never handed out, not even cut.
-EntryHeader ReadHeaderAt(RandomAccessSource& source, uint64_t offset, uint64_t source_size);
+//
+// Names: with a `decoder`, every component and a link's target come out as UTF-8, decoded from
+// the code page the header declares (ext 46) or the system's reading of names without one;
+// names in UTF-16 (ext 44/45) are taken from there. Without a decoder they stay raw bytes.
+EntryHeader ReadHeaderAt(RandomAccessSource& source, uint64_t offset, uint64_t source_size,
+                         const NameDecoder* decoder = nullptr);
 
 // A whole header whose entry cannot be used; the archive goes on at next_offset().
 class DamagedEntry : public Error {
