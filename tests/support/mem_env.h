@@ -8,9 +8,10 @@
 //
 // Paths are absolute ("/a/b") or relative to the current folder ("/" until the test sets one).
 // Permission bits are checked for the test's user as POSIX checks them for a process that is
-// not root: read to list a folder or open a file, search to pass through a folder, write (and
-// search) to change the names in a folder, ownership to change modes and times. The default
-// user is uid 1000, gid 1000; SetSuperUser(true) turns the checks off, as for root.
+// not root: read to list or open a folder or to open a file, search to pass through a folder,
+// write (and search) to change the names in a folder, ownership to change modes and times. The
+// user is uid 1000, gid 1000 until the test sets another; the root folder and everything made
+// belong to the user of the moment. SetSuperUser(true) turns the checks off, as for root.
 //
 // Libraries are not part of the tree: LoadLibrary and FindFunction go to Env::Default(), so a
 // path given to them names a file of the running system.
