@@ -44,6 +44,18 @@ SourceProblem CannotRead(const Source& source, int error) {
           source.posix_path + ": cannot read: " + platform::ErrorText(error)};
 }
 
+SourceProblem ChangedWhileRead(const Source& source) {
+  return {UNLHA_ERROR_FILE_OPEN,
+          source.posix_path + ": changed while it was read; the entry would mix two versions"};
+}
+
+// The same file with the same data: written to in between, its change time moves.
+bool Unchanged(const platform::FileStatus& a, const platform::FileStatus& b) {
+  return a.SameFileAs(b) && a.size == b.size && a.mtime == b.mtime &&
+         a.mtime_nsec == b.mtime_nsec && a.change_time == b.change_time &&
+         a.change_time_nsec == b.change_time_nsec;
+}
+
 SourceProblem CannotOpen(const Source& source, int error) {
   const int32_t code =
       platform::IsMissingError(error) ? UNLHA_ERROR_NOT_EXIST : UNLHA_ERROR_FILE_OPEN;
@@ -138,7 +150,12 @@ Piece PackPiece(platform::Env& env, const Source& source, codec::Method method, 
     piece.problem = CannotRead(source, error);
     return piece;
   }
-  raw.resize(static_cast<size_t>(got));
+  platform::FileStatus after;
+  if (static_cast<size_t>(got) != raw.size() || !file.Status(&after, &error) ||
+      !Unchanged(piece.status, after)) {
+    piece.problem = ChangedWhileRead(source);
+    return piece;
+  }
   piece.original = raw.size();
   piece.crc = format::Crc16Of(raw);
   if (method != codec::Method::kLh0 && !raw.empty()) {
@@ -182,10 +199,7 @@ bool SameContent(platform::Env& env, RandomAccessSource& archive, const format::
     return false;  // an entry that does not decode is packed again
   }
   // Written to while it was compared: what was compared may no longer be what the file holds.
-  if (!file.Status(&after) || after.size != before.size || after.mtime != before.mtime ||
-      after.mtime_nsec != before.mtime_nsec || after.change_time != before.change_time ||
-      after.change_time_nsec != before.change_time_nsec)
-    return false;
+  if (!file.Status(&after) || !Unchanged(before, after)) return false;
   *status = after;
   return true;
 }
@@ -234,7 +248,14 @@ bool EntryBuilder::Add(Piece&& piece) {
     problem_ = std::move(piece.problem);
     return false;
   }
-  if (original_ == 0) status_ = piece.status;
+  // Pieces are read apart: each must have seen the file the first one saw.
+  if (pieces_ == 0) {
+    status_ = piece.status;
+  } else if (!Unchanged(status_, piece.status)) {
+    problem_ = ChangedWhileRead(source_);
+    return false;
+  }
+  ++pieces_;
   crc_ = format::Crc16Combine(crc_, piece.crc, piece.original);
   original_ += piece.original;
   if (storing_) {
@@ -276,9 +297,15 @@ void EntryBuilder::StoreFrom(platform::Env& env, const std::vector<uint8_t>* raw
   }
   int error = 0;
   platform::File file = env.OpenFile(source_.posix_path, &error, LinksOf(source_));
-  if (!file.is_open()) {
+  platform::FileStatus before;
+  if (!file.is_open() || !file.Status(&before, &error)) {
     out_.RollBackTo(start_);
     problem_ = CannotOpen(source_, error);
+    return;
+  }
+  if (pieces_ != 0 && !Unchanged(status_, before)) {  // read again after packing was given up
+    out_.RollBackTo(start_);
+    problem_ = ChangedWhileRead(source_);
     return;
   }
   const std::span<uint8_t> buf = TransferBuffer();
@@ -296,6 +323,13 @@ void EntryBuilder::StoreFrom(platform::Env& env, const std::vector<uint8_t>* raw
     out_.Write(chunk);
     original_ += chunk.size();
   }
+  platform::FileStatus after;
+  if (original_ != before.size || !file.Status(&after, &error) || !Unchanged(before, after)) {
+    out_.RollBackTo(start_);
+    problem_ = ChangedWhileRead(source_);
+    return;
+  }
+  status_ = after;
   crc_ = crc.value();
   Patch(original_, original_, crc_);
 }

@@ -102,7 +102,8 @@ class EntryBuilder {
   uint64_t original_ = 0;
   uint16_t crc_ = 0;
   bool storing_ = false;
-  platform::FileStatus status_;
+  platform::FileStatus status_;  // of the file as the first piece saw it
+  size_t pieces_ = 0;
   std::optional<SourceProblem> problem_;
   PackedEntry result_;
 };

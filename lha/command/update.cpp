@@ -419,6 +419,14 @@ class Updater {
 
   void Build(Job& job, std::optional<Piece> first) {
     const Step& step = job.step;
+    // A file that cannot be read changes nothing: the old archive may still stand as it is.
+    if (!first && (!job.pieces.empty() || job.next_piece < job.end)) first = NextPiece(job);
+    if (first && first->problem) {
+      *job.cancelled = true;
+      Problem(*first->problem);
+      if (step.entry) Carry(*step.entry);
+      return;
+    }
     StartWriting(step);
     EntryBuilder builder(*step.source, MethodFor(*step.source), *writer_);
     if (!builder.Begin()) return Failed(job, builder);
@@ -426,10 +434,7 @@ class Updater {
     if (first) packing = builder.Add(std::move(*first));
     while (packing && builder.problem() == std::nullopt &&
            (!job.pieces.empty() || job.next_piece < job.end)) {
-      if (job.pieces.empty()) StartPiece(job);
-      Piece piece = Take(job.pieces.front());
-      job.pieces.pop_front();
-      packing = builder.Add(std::move(piece));
+      packing = builder.Add(NextPiece(job));
     }
     if (builder.problem()) return Failed(job, builder);
     *job.cancelled = true;  // given up or done: pieces still running are not wanted
@@ -440,6 +445,13 @@ class Updater {
     }
     if (builder.problem()) return Failed(job, builder);
     Done(step, step.entry ? "replaced" : "added", builder.result(), "");
+  }
+
+  Piece NextPiece(Job& job) {
+    if (job.pieces.empty()) StartPiece(job);
+    Piece piece = Take(job.pieces.front());
+    job.pieces.pop_front();
+    return piece;
   }
 
   void Failed(Job& job, EntryBuilder& builder) {
