@@ -1,11 +1,16 @@
-// The fake archiver library: scripted answers, recorded arguments. Built twice: complete, and
-// with FAKE_UNLHA32_PARTIAL as a library that lacks some entry points.
+// The fake archiver library: scripted answers, recorded arguments. Built three times: complete,
+// with FAKE_UNLHA32_PARTIAL as a library that lacks some entry points, and with
+// FAKE_UNLHA32_VERSION as a library that reports that version unless told otherwise.
 #include "fake_unlha32.h"
 
 #include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
+
+#ifndef FAKE_UNLHA32_VERSION
+#define FAKE_UNLHA32_VERSION 100
+#endif
 
 namespace {
 
@@ -46,7 +51,7 @@ extern "C" {
 void FakeUnlha_Reset(void) {
   State& s = S();
   s = State{};
-  s.script.version = 100;
+  s.script.version = FAKE_UNLHA32_VERSION;
   s.script.end_code = -1;
   s.record.background_set = -1;
   s.record.cursor_set = -1;

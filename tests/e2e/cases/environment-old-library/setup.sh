@@ -1,0 +1,2 @@
+. "$(dirname "$0")/../../common.sh"
+make_tree
