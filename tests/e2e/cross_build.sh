@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# cross_build.sh POSIX_UNLHA WINDOWS_UNLHA_EXE RUNNER...
+#
+# Archives cross between the two builds: one made by the Linux build's unlha extracts under the
+# Windows build's unlha.exe (run through RUNNER, the emulator) byte for byte, file times kept to
+# the second; one made by unlha.exe extracts the same way with lhasa, bsdtar and 7zz.
+set -euo pipefail
+posix_unlha=$1
+windows_unlha=$2
+runner=("${@:3}")
+export LC_ALL=C TZ=UTC
+run=$(mktemp -d "${TMPDIR:-/tmp}/quillory-cross-XXXXXX")
+trap 'rm -rf "$run"' EXIT
+cd "$run"
+. "$(dirname "$0")/common.sh"
+
+mkdir -p "Src/日本語 フォルダ/空" "Src/Sub, Dir"
+printf 'データ\n' > "Src/日本語 フォルダ/ファイル.txt"
+seq 1 20000 > "Src/Sub, Dir/numbers, 1 to 20000.txt"
+: > "Src/zero length"
+touch -d '2020-02-29 12:34:56' "Src/Sub, Dir/numbers, 1 to 20000.txt"
+
+times() { (cd "$1" && find . -mindepth 1 -type f -printf '%p %T@\n' | sed 's/\.[0-9]*$//' | sort); }
+
+"$posix_unlha" a -r2 -x1 linux.lzh 'Src\' '*.*' > /dev/null
+"${runner[@]}" "$windows_unlha" x linux.lzh 'FromLinux\' > /dev/null
+diff -r Src FromLinux
+diff <(times Src) <(times FromLinux)
+
+"${runner[@]}" "$windows_unlha" a -r2 -x1 windows.lzh 'Src\*.*' > /dev/null
+extract_and_compare windows.lzh Src
