@@ -2,7 +2,8 @@
 //
 // Every folder on the way to an entry is opened without following links, so neither a link in
 // the destination nor one the archive has just made can lead a write elsewhere. Absolute names
-// lose their root; names with ".." and links whose targets lead out are refused.
+// lose their root; names with "..", names the system would misread (Env::NameRefusal) and links
+// whose targets lead out are refused.
 #include <algorithm>
 #include <set>
 
@@ -176,6 +177,11 @@ class Extractor {
     std::string reason;
     const auto path = SafePath(e, flat, &reason);
     if (!path) return Problem(UNLHA_ERROR_FILE_OPEN, shown + ": " + reason);
+    for (const auto& c : *path) {
+      // A name this system would take for something else is never made, like a ".." one.
+      if (const std::string refusal = env_.NameRefusal(c); !refusal.empty())
+        return Problem(UNLHA_ERROR_FILE_OPEN, shown + ": " + refusal);
+    }
     if (e.kind == format::EntryKind::kFile && !CanUnpack(e)) {
       return Problem(UNLHA_ERROR_METHOD,
                      shown + ": method " + std::string(e.method_id()) + " cannot be unpacked");

@@ -247,4 +247,8 @@ std::optional<std::string> Env::LongName(const std::string&, const std::string&)
   return std::nullopt;
 }
 
+std::string Env::NameRefusal(std::string_view) {
+  return {};
+}
+
 }  // namespace platform

@@ -68,4 +68,27 @@ bool MatchWildcard(std::string_view pattern, std::string_view name) {
   return false;
 }
 
+std::string WhyWindowsMisreads(std::string_view name) {
+  for (const char c : name) {
+    const auto b = static_cast<unsigned char>(c);
+    if (c == ':') return "Windows would take the \":\" for a stream or a drive";
+    if (b < 0x20 || std::string_view("<>\"|?*\\/").find(c) != std::string_view::npos)
+      return "Windows allows no control characters and none of <>\"|?*\\/ in a name";
+  }
+  if (!name.empty() && (name.back() == '.' || name.back() == ' '))
+    return "Windows would drop the name's trailing dots and blanks";
+  // A device name stays one with any extension, and with blanks before it.
+  std::string_view stem = name.substr(0, name.find('.'));
+  while (!stem.empty() && stem.back() == ' ')
+    stem.remove_suffix(1);
+  std::string upper;
+  for (const char c : stem)
+    upper += static_cast<char>(c >= 'a' && c <= 'z' ? c - 0x20 : c);
+  const bool numbered = upper.size() == 4 && upper[3] >= '1' && upper[3] <= '9' &&
+                        (upper.starts_with("COM") || upper.starts_with("LPT"));
+  if (numbered || upper == "CON" || upper == "PRN" || upper == "AUX" || upper == "NUL")
+    return "Windows reserves the name " + std::string(stem) + " for a device";
+  return {};
+}
+
 }  // namespace platform::winpath

@@ -31,6 +31,7 @@
 
 #include "platform/env.h"
 #include "platform/text.h"
+#include "platform/winpath.h"
 #include "wide_path.h"
 #include "win_error.h"
 
@@ -795,6 +796,10 @@ class WindowsEnv final : public Env {
 
   // The file system's own lookup, which also knows a file by its short (8.3) name. A name
   // Windows would read as a pattern names nothing.
+  std::string NameRefusal(std::string_view name) override {
+    return winpath::WhyWindowsMisreads(name);
+  }
+
   std::optional<std::string> LongName(const std::string& dir, const std::string& alias) override {
     if (alias.find_first_of("*?<>\"") != std::string::npos || HasNul(alias)) return std::nullopt;
     const std::wstring pattern = ChildOf(ExtendedPath(dir.empty() ? "." : dir), Widen(alias));

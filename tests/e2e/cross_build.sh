@@ -3,7 +3,8 @@
 #
 # Archives cross between the two builds: one made by the Linux build's unlha extracts under the
 # Windows build's unlha.exe (run through RUNNER, the emulator) byte for byte, file times kept to
-# the second; one made by unlha.exe extracts the same way with lhasa, bsdtar and 7zz.
+# the second, except the names Windows would misread, which it refuses (32781); one made by
+# unlha.exe extracts the same way with lhasa, bsdtar and 7zz.
 set -euo pipefail
 posix_unlha=$1
 windows_unlha=$2
@@ -26,6 +27,16 @@ times() { (cd "$1" && find . -mindepth 1 -type f -printf '%p %T@\n' | sed 's/\.[
 "${runner[@]}" "$windows_unlha" x linux.lzh 'FromLinux\' > /dev/null
 diff -r Src FromLinux
 diff <(times Src) <(times FromLinux)
+
+mkdir Odd
+for name in CON.txt nul a:b dot. 'blank ' ok.txt; do echo x > "Odd/$name"; done
+"$posix_unlha" a odd.lzh 'Odd\' '*.*' > /dev/null
+status=0
+"${runner[@]}" "$windows_unlha" x odd.lzh 'OddOut\' > /dev/null 2> odd.err || status=$?
+if [ $status = 0 ] || [ "$(ls OddOut)" != ok.txt ] || ! grep -q 32781 odd.err; then
+  echo "unlha.exe made names Windows misreads, or did not say it refused them:"; ls OddOut
+  cat odd.err; exit 1
+fi
 
 "${runner[@]}" "$windows_unlha" a -r2 -x1 windows.lzh 'Src\*.*' > /dev/null
 extract_and_compare windows.lzh Src

@@ -6,6 +6,7 @@ namespace {
 
 using platform::winpath::MatchWildcard;
 using platform::winpath::Parse;
+using platform::winpath::WhyWindowsMisreads;
 
 TEST(WindowsPath, ParsesSeparatorsAndDotsLexically) {
   struct Case {
@@ -47,6 +48,26 @@ TEST(WindowsPath, WildcardsMatchIgnoringCase) {
   };
   for (const auto& c : cases)
     EXPECT_EQ(MatchWildcard(c.pattern, c.name), c.match) << c.pattern << " vs " << c.name;
+}
+
+// What an extraction on Windows refuses to make: names Windows would take for something else.
+TEST(WindowsPath, NamesWindowsMisreadsAreTold) {
+  const struct {
+    const char* name;
+    bool misread;
+  } cases[] = {
+      {"notes.txt", false}, {"a:b", true},         {"file.txt:stream", true},
+      {"CON", true},        {"con.txt", true},     {"Nul.tar.gz", true},
+      {"AUX ", true},       {"prn .txt", true},    {"COM1", true},
+      {"lpt9.log", true},   {"COM0", false},       {"COM10", false},
+      {"CONSOLE", false},   {"NULL.txt", false},   {"trailing.", true},
+      {"blank ", true},     {".hidden", false},    {"a<b", true},
+      {"a>b", true},        {"a\"b", true},        {"a|b", true},
+      {"a?b", true},        {"a*b", true},         {"tab\tname", true},
+      {"\x1F", true},       {"データ.txt", false}, {"ﾌｧｲﾙ", false},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(!WhyWindowsMisreads(c.name).empty(), c.misread) << c.name;
 }
 
 }  // namespace

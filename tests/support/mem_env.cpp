@@ -9,6 +9,8 @@
 #include <set>
 #include <stdexcept>
 
+#include "platform/winpath.h"
+
 namespace testing_support {
 namespace memenv_internal {
 namespace {
@@ -947,6 +949,10 @@ std::optional<std::string> MemEnv::RealPath(const std::string& path) {
   std::string real = state_->PathOf(*f->node);
   if (real.empty()) return std::nullopt;
   return real;
+}
+
+std::string MemEnv::NameRefusal(std::string_view name) {
+  return refuse_windows_names_ ? platform::winpath::WhyWindowsMisreads(name) : std::string();
 }
 
 std::string MemEnv::ProgramFolder() {

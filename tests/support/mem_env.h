@@ -59,6 +59,8 @@ class MemEnv final : public platform::Env {
   // Taken from the mode of everything created, as the process umask is.
   void SetUmask(uint32_t umask);
   void SetProgramFolder(const std::string& path);
+  // From now on, refuses the names Windows would misread, as a Windows Env does.
+  void RefuseWindowsNames() { refuse_windows_names_ = true; }
 
   // --- Building and inspecting trees -------------------------------------------------------------
   // These run as the super user, without hooks or faults, and throw std::runtime_error when
@@ -146,9 +148,11 @@ class MemEnv final : public platform::Env {
   int64_t FromLocalTime(const platform::BrokenDownTime& local) override;
   platform::LibraryHandle LoadLibrary(const std::string& path) override;
   void* FindFunction(platform::LibraryHandle library, const char* name) override;
+  std::string NameRefusal(std::string_view name) override;
 
  private:
   std::shared_ptr<memenv_internal::State> state_;
+  bool refuse_windows_names_ = false;
 };
 
 }  // namespace testing_support

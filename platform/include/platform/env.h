@@ -85,6 +85,11 @@ class Env {
   // `alias` (one component, no wildcards) also names, though no listed name equals it ignoring
   // case: on Windows, its short (8.3) name. nullopt when there is none, always on POSIX.
   virtual std::optional<std::string> LongName(const std::string& dir, const std::string& alias);
+  // Why a file or folder named `name` (one component of a path to be made) would not be what
+  // the name says on this system, or empty when it would be. A Windows Env refuses the names
+  // Windows misreads (winpath::WhyWindowsMisreads); this implementation refuses none, leaving
+  // to the file system what it cannot hold.
+  virtual std::string NameRefusal(std::string_view name);
 
   // --- The clock ------------------------------------------------------------------------------
   // Seconds since 1970-01-01 UTC.

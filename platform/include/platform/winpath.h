@@ -30,6 +30,12 @@ bool HasWildcards(std::string_view name);
 // "*.*" matches every name, with or without a dot.
 bool MatchWildcard(std::string_view pattern, std::string_view name);
 
+// Why Windows would not take `name` (one component) for a file of that name, or empty when it
+// would: a ":" (an alternate stream, or a drive), a separator, a control character or one of
+// <>"|?*, a trailing dot or blank (Windows drops them), or a reserved device name (CON, PRN, AUX,
+// NUL, COM1-COM9, LPT1-LPT9, in any case, with or without an extension).
+std::string WhyWindowsMisreads(std::string_view name);
+
 // A name the system treats as hidden.
 inline bool IsHiddenName(std::string_view name) {
   return !name.empty() && name[0] == '.';

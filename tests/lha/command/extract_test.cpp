@@ -109,6 +109,19 @@ const ConfinementCase kConfinementCases[] = {
        SwapInALinkOnTheWay(env);
      },
      0, std::set<std::string>{"moved", "moved/f.txt", "moved/g.txt", "sub"}},
+    // Names Windows would take for a stream, a device or a shorter name are never made there,
+    // and are made like any other where the system holds them as they are.
+    {"NamesWindowsMisreads",
+     [](MemEnv& env) {
+       env.RefuseWindowsNames();
+       Archive({FileEntry("a:stream", "x"), FileEntry("CON.txt", "x"), FileEntry("sub/nul", "x"),
+                FileEntry("Com1", "x"), FileEntry("dot.", "x"), FileEntry("blank ", "x"),
+                FileEntry("ask?", "x"), FileEntry("ok.txt", "ok"), FileEntry("CONSOLE", "x")})(env);
+     },
+     UNLHA_ERROR_FILE_OPEN, std::set<std::string>{"ok.txt", "CONSOLE"}},
+    {"NamesOnlyWindowsMisreads",
+     Archive({FileEntry("a:stream", "x"), FileEntry("CON.txt", "x"), FileEntry("dot.", "x")}), 0,
+     std::set<std::string>{"a:stream", "CON.txt", "dot."}},
     // A name cut at its NUL would be another name ("..", or a shorter one).
     {"NulInAFileName", BadArchive("nul_in_file_name.lzh"), UNLHA_ERROR_HEADER_BROKEN, std::nullopt},
     {"NulInAFolderName", BadArchive("nul_in_folder_name.lzh"), UNLHA_ERROR_HEADER_BROKEN,
