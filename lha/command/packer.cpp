@@ -10,7 +10,6 @@
 #include "format/crc16.h"
 #include "format/layout.h"
 #include "platform/fs.h"
-#include "platform/winpath.h"
 
 namespace lha::command {
 namespace {
@@ -79,7 +78,8 @@ format::NewEntry EntryFor(const Source& source) {
   e.path = source.stored;
   e.unix_mode = static_cast<uint16_t>(source.status.mode & 07777);
   e.mtime = source.status.mtime;
-  e.hidden = platform::winpath::IsHiddenName(source.stored.back());
+  e.hidden = source.hidden;
+  e.system = source.status.system;
   e.declared_size = source.status.size;
   switch (source.status.kind) {
     case fs::Kind::kFolder:

@@ -70,14 +70,16 @@ class Enumerator {
 
   // Whether a name found on disk takes part at all.
   bool Admitted(const std::string& name, const platform::FileStatus& st) const {
-    if (!sw_.include_hidden && (winpath::IsHiddenName(name) || st.kind == fs::Kind::kOther))
+    if (!sw_.include_hidden &&
+        (env_.IsHidden(name, st) || st.system || st.kind == fs::Kind::kOther))
       return false;
     return !excluded_(st);
   }
 
   void Add(const std::string& path, std::vector<std::string> stored,
            const platform::FileStatus& st) {
-    out_.sources.push_back({path, std::move(stored), st});
+    const bool hidden = env_.IsHidden(stored.back(), st);
+    out_.sources.push_back({path, std::move(stored), st, false, hidden});
   }
 
   void AddFolderEntry(const std::string& path, const std::vector<std::string>& stored) {
@@ -121,7 +123,8 @@ class Enumerator {
       case fs::Kind::kOther:
         return Problem(UNLHA_ERROR_FILE_OPEN, path + ": not a regular file, folder or link");
       default:
-        out_.sources.push_back({path, StoredFor(prefix, name), *st, through_link});
+        out_.sources.push_back(
+            {path, StoredFor(prefix, name), *st, through_link, env_.IsHidden(name, *st)});
         return;
     }
   }

@@ -130,6 +130,7 @@ uint8_t MsdosAttributeFor(const NewEntry& entry) {
       attr |= dos_attr::kReadOnly;
   }
   if (entry.hidden) attr |= dos_attr::kHidden;
+  if (entry.system) attr |= dos_attr::kSystem;
   return attr;
 }
 

@@ -251,4 +251,8 @@ std::string Env::NameRefusal(std::string_view) {
   return {};
 }
 
+bool Env::IsHidden(std::string_view name, const FileStatus&) {
+  return winpath::IsHiddenName(name);
+}
+
 }  // namespace platform

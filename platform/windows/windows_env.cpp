@@ -169,6 +169,8 @@ void Fill(const Information& info, FileStatus* out) {
           : 0;
   out->mtime = UnixFromFileTime(info.basic.ftLastWriteTime, &out->mtime_nsec);
   out->uid = out->gid = 0;
+  out->hidden = (attrs & FILE_ATTRIBUTE_HIDDEN) != 0;
+  out->system = (attrs & FILE_ATTRIBUTE_SYSTEM) != 0;
   out->device = info.basic.dwVolumeSerialNumber;
   out->inode = static_cast<uint64_t>(info.basic.nFileIndexHigh) << 32 | info.basic.nFileIndexLow;
 }
@@ -796,6 +798,8 @@ class WindowsEnv final : public Env {
 
   // The file system's own lookup, which also knows a file by its short (8.3) name. A name
   // Windows would read as a pattern names nothing.
+  bool IsHidden(std::string_view, const FileStatus& st) override { return st.hidden; }
+
   std::string NameRefusal(std::string_view name) override {
     return winpath::WhyWindowsMisreads(name);
   }

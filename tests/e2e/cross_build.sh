@@ -4,7 +4,8 @@
 # Archives cross between the two builds: one made by the Linux build's unlha extracts under the
 # Windows build's unlha.exe (run through RUNNER, the emulator) byte for byte, file times kept to
 # the second, except the names Windows would misread, which it refuses (32781); one made by
-# unlha.exe extracts the same way with lhasa, bsdtar and 7zz.
+# unlha.exe extracts the same way with lhasa, bsdtar and 7zz. unlha.exe takes a file's hidden
+# and system attributes from Windows: such files are left out unless -a1, and stored with them.
 set -euo pipefail
 posix_unlha=$1
 windows_unlha=$2
@@ -40,3 +41,14 @@ fi
 
 "${runner[@]}" "$windows_unlha" a -r2 -x1 windows.lzh 'Src\*.*' > /dev/null
 extract_and_compare windows.lzh Src
+
+mkdir Attributes
+for name in plain hidden system; do echo $name > Attributes/$name.txt; done
+"${runner[@]}" attrib.exe +h 'Attributes\hidden.txt' > /dev/null
+"${runner[@]}" attrib.exe +s 'Attributes\system.txt' > /dev/null
+"${runner[@]}" "$windows_unlha" a visible.lzh 'Attributes\' '*.*' > /dev/null
+"${runner[@]}" "$windows_unlha" a -a1 all.lzh 'Attributes\' '*.*' > /dev/null
+[ "$("$posix_unlha" l visible.lzh | awk '/ plain.txt$/ {n++} END {print NR ":" n}')" = 3:1 ]
+# The attribute column of the detailed listing: archive, system, hidden, read-only.
+[ "$("$posix_unlha" v all.lzh | awk 'NF == 10 && $10 ~ /txt$/ {print $10, $6}' | tr '\n' ' ')" = \
+  "hidden.txt A-H- plain.txt A--- system.txt AS-- " ]

@@ -5,13 +5,20 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "platform/env.h"
 #include "platform/staged_file.h"
+#include "platform/text.h"
 #include "support/temp_dir.h"
+
+// After the interface, whose names are not to be the macros of <windows.h>.
+#include <windows.h>
+#undef CreateFile
+#undef LoadLibrary
 
 namespace {
 
@@ -182,6 +189,46 @@ TEST_F(WindowsEnvTest, NamesAndPathsReachTheDiskAsTheyAre) {
   EXPECT_EQ(Names("names"), sorted);
   for (const auto& name : kNames)
     EXPECT_EQ(Read("names/" + name), name);
+}
+
+// What the resolver and the library ask of a Windows Env: the roots of Windows paths, a file's
+// other (short) name, its hidden and system attributes, the names it refuses to make.
+TEST_F(WindowsEnvTest, WindowsPathRules) {
+  const struct {
+    const char* path;
+    size_t root_length;
+  } kRoots[] = {{"C:\\x", 3}, {"c:/x", 3}, {"C:x", 2}, {"\\\\server\\share\\x", 15},
+                {"\\x", 1},   {"x\\y", 0}, {"", 0}};
+  for (const auto& c : kRoots)
+    EXPECT_EQ(env().RootOf(c.path).length, c.root_length) << c.path;
+  EXPECT_EQ(env().RootOf("C:\\x").native.substr(1), ":/");
+
+  Write("a long file name.text", "x");
+  wchar_t short_path[MAX_PATH];
+  const std::wstring long_path = dir_.path().wstring() + L"\\a long file name.text";
+  ASSERT_GT(::GetShortPathNameW(long_path.c_str(), short_path, MAX_PATH), 0u);
+  const std::wstring short_name = std::filesystem::path(short_path).filename().wstring();
+  ASSERT_NE(short_name, L"a long file name.text");
+  EXPECT_EQ(env().LongName(dir_.str(), platform::ToUtf8(short_name)), "a long file name.text");
+  EXPECT_EQ(env().LongName(dir_.str(), "missing"), std::nullopt);
+  EXPECT_EQ(env().LongName(dir_.str(), "a*"), std::nullopt) << "a pattern names nothing";
+
+  Write("plain", "x");
+  Write("hidden", "x");
+  Write("system", "x");
+  ASSERT_TRUE(::SetFileAttributesW((dir_.path() / "hidden").c_str(), FILE_ATTRIBUTE_HIDDEN));
+  ASSERT_TRUE(::SetFileAttributesW((dir_.path() / "system").c_str(), FILE_ATTRIBUTE_SYSTEM));
+  for (const std::string name : {"plain", "hidden", "system"}) {
+    const auto st = env().Status(P(name), Links::kNotFollowed);
+    ASSERT_TRUE(st) << name;
+    EXPECT_EQ(st->hidden, name == "hidden") << name;
+    EXPECT_EQ(st->system, name == "system") << name;
+    EXPECT_EQ(env().IsHidden(name, *st), name == "hidden") << name;
+  }
+
+  EXPECT_NE(env().NameRefusal("CON.txt"), "");
+  EXPECT_NE(env().NameRefusal("a:b"), "");
+  EXPECT_EQ(env().NameRefusal("notes.txt"), "");
 }
 
 // Paths that do not start at a drive: the current folder, the current drive's root.

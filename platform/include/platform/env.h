@@ -90,6 +90,9 @@ class Env {
   // Windows misreads (winpath::WhyWindowsMisreads); this implementation refuses none, leaving
   // to the file system what it cannot hold.
   virtual std::string NameRefusal(std::string_view name);
+  // Whether the file `name` of status `st` is hidden: on Windows, by its hidden attribute; in
+  // this implementation, by a name starting with a dot.
+  virtual bool IsHidden(std::string_view name, const FileStatus& st);
 
   // --- The clock ------------------------------------------------------------------------------
   // Seconds since 1970-01-01 UTC.

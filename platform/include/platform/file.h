@@ -36,6 +36,9 @@ struct FileStatus {
   // set it back, so a file written while it was read is told by it.
   int64_t change_time = 0;
   uint32_t change_time_nsec = 0;
+  // Windows' hidden and system attributes; never set on POSIX, where a name hides a file.
+  bool hidden = false;
+  bool system = false;
 
   bool SameFileAs(const FileStatus& other) const {
     return device == other.device && inode == other.inode;

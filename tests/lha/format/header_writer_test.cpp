@@ -300,6 +300,9 @@ TEST(Level2Writer, AttributeRules) {
   EXPECT_EQ(MsdosAttributeFor(Entry(EntryKind::kDirectory, {"d"}, 0555)), 0x10);
   EXPECT_EQ(MsdosAttributeFor(Entry(EntryKind::kSymlink, {"l"}, 0777, "t")), 0x20);
   EXPECT_EQ(MsdosAttributeFor(Entry(EntryKind::kSymlink, {"l"}, 0777, "t", true)), 0x22);
+  NewEntry system = Entry(EntryKind::kFile, {"f"}, 0444, {}, true);
+  system.system = true;  // a Windows file's system attribute
+  EXPECT_EQ(MsdosAttributeFor(system), 0x27);
 }
 
 }  // namespace

@@ -17,6 +17,7 @@ struct Source {
   std::vector<std::string> stored;  // the stored path's components, names as they are on disk
   platform::FileStatus status;      // of the thing itself, or of a named link's target
   bool through_link = false;        // a link the command named: its target's data is packed
+  bool hidden = false;              // hidden from the user as the Env sees it (Env::IsHidden)
 };
 
 // A name that found nothing, or a file that cannot be packed: its code and a line for the log.

@@ -28,6 +28,7 @@ struct NewEntry {
   // Written (ext 0x51) only when both are given and both fit in 16 bits.
   int64_t mtime = 0;    // Unix seconds (UTC); clamped to 0 .. 2^32-1 as the field holds
   bool hidden = false;  // sets the MS-DOS hidden bit (callers decide, e.g. for dot files)
+  bool system = false;  // sets the MS-DOS system bit
   // The size the caller means to store (stat's st_size). From 0xF0000000 on the header reserves
   // ext 0x42 for 64-bit sizes, leaving room for growth and for packed data larger than the
   // original; PatchSizesAndCrc cannot add it later.
@@ -38,7 +39,8 @@ struct NewEntry {
 inline constexpr uint64_t kLargeSizeThreshold = 0xF000'0000;
 
 // The MS-DOS attribute the writer stores for `entry` (ext 0x40): directories 0x10; files
-// 0x20, plus read-only 0x01 when the owner has no write permission; either plus hidden 0x02.
+// 0x20, plus read-only 0x01 when the owner has no write permission; either plus hidden 0x02
+// and system 0x04.
 uint8_t MsdosAttributeFor(const NewEntry& entry);
 
 // Encodes a complete, valid level-2 header for `entry` with packed size, original size and
