@@ -10,6 +10,7 @@
 #include "format/crc16.h"
 #include "format/layout.h"
 #include "platform/fs.h"
+#include "platform/text.h"
 #include "platform/winpath.h"
 
 namespace lha::command {
@@ -95,6 +96,23 @@ format::NewEntry EntryFor(const Source& source) {
       break;
   }
   return e;
+}
+
+// Names from the file system (UTF-8) in `code_page`; an entry that code page cannot hold
+// whole, or whose names are not UTF-8, keeps the bytes it has.
+void InCodePage(uint32_t code_page, format::NewEntry& entry) {
+  if (code_page == platform::kCodePageUtf8) return;
+  std::vector<std::string> path;
+  for (const std::string& c : entry.path) {
+    auto converted = platform::ConvertCodePage(c, platform::kCodePageUtf8, code_page);
+    if (!converted) return;
+    path.push_back(std::move(*converted));
+  }
+  auto target = platform::ConvertCodePage(entry.symlink_target, platform::kCodePageUtf8, code_page);
+  if (!target) return;
+  entry.path = std::move(path);
+  entry.symlink_target = std::move(*target);
+  entry.code_page = code_page;
 }
 
 // A header that the format cannot represent is the source's problem: this entry is skipped.
@@ -205,14 +223,16 @@ bool SameContent(platform::Env& env, RandomAccessSource& archive, const format::
 }
 
 std::optional<SourceProblem> HeaderFor(const Source& source, const std::string& method,
-                                       std::vector<uint8_t>* header) {
+                                       uint32_t code_page, std::vector<uint8_t>* header) {
   format::NewEntry entry = EntryFor(source);
   entry.method = method;
+  InCodePage(code_page, entry);
   return Encode(entry, source.posix_path, header);
 }
 
 std::optional<SourceProblem> EntryWithoutData(platform::Env& env, const Source& source,
-                                              std::vector<uint8_t>* header, PackedEntry* packed) {
+                                              uint32_t code_page, std::vector<uint8_t>* header,
+                                              PackedEntry* packed) {
   format::NewEntry entry = EntryFor(source);
   if (entry.kind == format::EntryKind::kSymlink) {
     int error = 0;
@@ -224,20 +244,23 @@ std::optional<SourceProblem> EntryWithoutData(platform::Env& env, const Source& 
     entry.symlink_target = *target;
   }
   entry.declared_size = 0;
+  InCodePage(code_page, entry);
   if (auto problem = Encode(entry, source.posix_path, header)) return problem;
   *packed = {entry.method, 0, 0};
   return std::nullopt;
 }
 
-EntryBuilder::EntryBuilder(const Source& source, codec::Method method, ArchiveWriter& out)
-    : source_(source), method_(method), out_(out), joiner_(out) {}
+EntryBuilder::EntryBuilder(const Source& source, codec::Method method, uint32_t code_page,
+                           ArchiveWriter& out)
+    : source_(source), method_(method), code_page_(code_page), out_(out), joiner_(out) {}
 
 bool EntryBuilder::Begin() {
   const bool pack = method_ != codec::Method::kLh0 && !codec::IsTinyFile(source_.status.size);
   if (!pack) method_ = codec::Method::kLh0;
   storing_ = !pack;
   start_ = out_.position();
-  if ((problem_ = HeaderFor(source_, std::string(codec::Info(method_).id), &header_))) return false;
+  if ((problem_ = HeaderFor(source_, std::string(codec::Info(method_).id), code_page_, &header_)))
+    return false;
   out_.Write(header_);
   data_start_ = out_.position();
   return true;
@@ -284,7 +307,8 @@ void EntryBuilder::StoreFrom(platform::Env& env, const std::vector<uint8_t>* raw
   out_.RollBackTo(start_);
   method_ = codec::Method::kLh0;
   storing_ = true;
-  if ((problem_ = HeaderFor(source_, std::string(codec::Info(method_).id), &header_))) return;
+  if ((problem_ = HeaderFor(source_, std::string(codec::Info(method_).id), code_page_, &header_)))
+    return;
   out_.Write(header_);
   data_start_ = out_.position();
   crc_ = 0;

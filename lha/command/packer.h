@@ -59,12 +59,14 @@ bool SameContent(platform::Env& env, RandomAccessSource& archive, const format::
 
 // The header a fresh pack of `source` would write (sizes and CRC still 0), for `method`, or the
 // problem that keeps it from being stored.
+// Names go in `code_page` when it can hold them, else in UTF-8.
 std::optional<SourceProblem> HeaderFor(const Source& source, const std::string& method,
-                                       std::vector<uint8_t>* header);
+                                       uint32_t code_page, std::vector<uint8_t>* header);
 
 // What is not data: a folder's or a link's entry, all header. A link's target is read here.
 std::optional<SourceProblem> EntryWithoutData(platform::Env& env, const Source& source,
-                                              std::vector<uint8_t>* header, PackedEntry* packed);
+                                              uint32_t code_page, std::vector<uint8_t>* header,
+                                              PackedEntry* packed);
 
 // Writes a file's entry from pieces given in order: its header first, then each piece's stream
 // joined to the one before, then the final sizes and CRC. When packing does not pay (in the
@@ -72,7 +74,7 @@ std::optional<SourceProblem> EntryWithoutData(platform::Env& env, const Source& 
 // copies the file.
 class EntryBuilder {
  public:
-  EntryBuilder(const Source& source, codec::Method method, ArchiveWriter& out);
+  EntryBuilder(const Source& source, codec::Method method, uint32_t code_page, ArchiveWriter& out);
   // False when the source's header cannot be written: problem() tells why.
   bool Begin();
   // Adds the next piece; false when packing is given up (the entry is to be stored instead).
@@ -95,6 +97,7 @@ class EntryBuilder {
 
   const Source& source_;
   codec::Method method_;
+  uint32_t code_page_;
   ArchiveWriter& out_;
   std::vector<uint8_t> header_;
   uint64_t start_ = 0, data_start_ = 0;

@@ -390,7 +390,7 @@ class Updater {
     Source s = *step.source;
     s.status = now;
     std::vector<uint8_t> header;
-    if (auto problem = HeaderFor(s, std::string(e.method_id()), &header)) {
+    if (auto problem = HeaderFor(s, std::string(e.method_id()), code_page_, &header)) {
       Problem(*problem);
       return Carry(*step.entry);
     }
@@ -406,7 +406,7 @@ class Updater {
   void WriteWithoutData(const Step& step) {
     std::vector<uint8_t> bytes;
     PackedEntry packed;
-    if (auto problem = EntryWithoutData(env_, *step.source, &bytes, &packed)) {
+    if (auto problem = EntryWithoutData(env_, *step.source, code_page_, &bytes, &packed)) {
       Problem(*problem);
       if (step.entry) Carry(*step.entry);
       return;
@@ -428,7 +428,7 @@ class Updater {
       return;
     }
     StartWriting(step);
-    EntryBuilder builder(*step.source, MethodFor(*step.source), *writer_);
+    EntryBuilder builder(*step.source, MethodFor(*step.source), code_page_, *writer_);
     if (!builder.Begin()) return Failed(job, builder);
     bool packing = true;
     if (first) packing = builder.Add(std::move(*first));
@@ -513,6 +513,8 @@ class Updater {
   platform::Env& env_;
   fs::Resolver resolver_;  // the names of a command's folders are listed once
   const CommandLine& cmd_;
+  const uint32_t code_page_ =
+      cmd_.switches.name_code_page.value_or(platform::DefaultArchiveCodePage());
   OutputLog& log_;
   Progress& progress_;
   std::optional<OpenArchive> old_;
