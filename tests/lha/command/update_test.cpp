@@ -261,6 +261,15 @@ const CreationCase kCreationCases[] = {
     // Where no temporary file can be made, no archive can be either.
     {"FolderTakesNoFile", [](World& w) { w.env.SetModeOf("/work", 0555); },
      UNLHA_ERROR_ARC_FILE_OPEN, std::nullopt},
+    // A failure nobody foresaw is reported as one, never as success or as something it is not.
+    {"UnforeseenFailure",
+     [](World& w) {
+       w.env.AddHook([](const MemEnv::Call& c) -> int {
+         if (c.op == Op::kWrite) throw std::logic_error("unforeseen");
+         return 0;
+       });
+     },
+     UNLHA_ERROR_INTERNAL, std::nullopt},
     {"NotAnArchiveThere", [](World& w) { w.env.WriteFile("/work/NEW.LZH", "plain text\n"); },
      UNLHA_ERROR_NOT_ARC_FILE, "plain text\n"},
 };

@@ -238,6 +238,12 @@ std::vector<CodeCase> Cases() {
                  Patch(d / "A.LZH", [](std::string& b) { b[Le(b, 0, 2) + 2] ^= 0x01; });
                  return Prepared{{"t", "A.LZH"}};
                }});
+  c.push_back({"Level0DataCrcOnTest", UNLHA_ERROR_FILE_CRC, [](const fs::path& d) {
+                 std::string entry = Level0Entry("f.txt", "level zero\n");
+                 entry.back() ^= 0x01;  // the data's last byte
+                 WriteFile(d / "A.LZH", entry + std::string(1, '\0'));
+                 return Prepared{{"t", "A.LZH"}};
+               }});
   c.push_back({"DataCrcOnExtraction", UNLHA_ERROR_FILE_CRC,
                [](const fs::path& d) {
                  MakeArchive(d);
