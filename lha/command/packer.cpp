@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <memory>
 #include <stdexcept>
 #include <vector>
 
@@ -199,7 +200,12 @@ bool SameContent(platform::Env& env, RandomAccessSource& archive, const format::
   try {
     format::PackedDataSource packed(archive, entry.data_offset, entry.packed_size);
     auto decoder = codec::MakeDecoder(*method, packed, entry.original_size);
-    std::vector<uint8_t> stored(256 << 10), on_disk(256 << 10);
+    // Sized for the entry and left uninitialised: most files are small, and zeroing two
+    // buffers of the largest size for each of them cost more than the comparison.
+    const size_t size =
+        static_cast<size_t>(std::clamp<uint64_t>(entry.original_size, 1, 256 << 10));
+    const std::unique_ptr<uint8_t[]> buffers(new uint8_t[2 * size]);
+    const std::span<uint8_t> stored(buffers.get(), size), on_disk(buffers.get() + size, size);
     format::Crc16 crc;
     uint64_t total = 0;
     while (const size_t n = decoder->Read(stored)) {
