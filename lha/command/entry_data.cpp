@@ -38,6 +38,32 @@ bool CanUnpack(const format::EntryHeader& entry) {
   return DecodableMethod(entry).has_value();
 }
 
+uint64_t DataSize(const format::EntryHeader& entry) {
+  return entry.kind == format::EntryKind::kFile ? entry.original_size : 0;
+}
+
+void TellTotal(RandomAccessSource& archive, const CommandLine& cmd, Progress& progress) {
+  if (!progress.Shown()) return;
+  uint64_t total = 0;
+  try {
+    format::ArchiveReader reader(archive);
+    while (true) {
+      std::optional<format::EntryHeader> e;
+      try {
+        e = reader.Next();
+      } catch (const Error&) {
+        if (reader.failed()) return;
+        continue;  // an entry refused alone holds no data anyone unpacks
+      }
+      if (!e) break;
+      if (EntrySelected(cmd, *e)) total += DataSize(*e);
+    }
+  } catch (const Error&) {
+    return;
+  }
+  progress.Total(total);
+}
+
 void UnpackEntry(RandomAccessSource& archive, const format::EntryHeader& entry,
                  const std::function<void(std::span<const uint8_t>)>& out) {
   if (entry.kind != format::EntryKind::kFile) return;

@@ -40,16 +40,19 @@ codec::Method CodecMethod(PackMethod m) {
   }
 }
 
-// Reads the source; a read error is the source's failure, not the archive's.
+// Reads the source, telling the progress how far it got; a read error is the source's failure,
+// not the archive's.
 class CheckedReader {
  public:
-  CheckedReader(platform::File& file, const std::string& path) : file_(file), path_(path) {}
+  CheckedReader(platform::File& file, const std::string& path, Progress& progress)
+      : file_(file), path_(path), progress_(progress) {}
   size_t Read(std::span<uint8_t> buf) {
     int error = 0;
     const int64_t n = file_.Read(buf, &error);
     if (n < 0)
       throw SourceFailure{
           {UNLHA_ERROR_FILE_OPEN, path_ + ": cannot read: " + platform::ErrorText(error)}};
+    progress_.EntryDone(read_ += static_cast<uint64_t>(n));
     return static_cast<size_t>(n);
   }
   void Rewind() {
@@ -57,11 +60,15 @@ class CheckedReader {
     if (!file_.Seek(0, &error))
       throw SourceFailure{
           {UNLHA_ERROR_FILE_OPEN, path_ + ": cannot read: " + platform::ErrorText(error)}};
+    read_ = 0;
+    progress_.EntryDone(0);
   }
 
  private:
   platform::File& file_;
   const std::string& path_;
+  Progress& progress_;
+  uint64_t read_ = 0;
 };
 
 struct DataResult {
@@ -147,7 +154,7 @@ std::vector<uint8_t> Encode(const format::NewEntry& e, const std::string& path) 
 }
 
 void PackFile(platform::Env& env, const Source& source, format::NewEntry& entry, PackMethod method,
-              ArchiveWriter& out, PackedEntry* packed) {
+              ArchiveWriter& out, PackedEntry* packed, Progress& progress) {
   int error = 0;
   const auto links =
       source.through_link ? platform::File::Links::kFollowed : platform::File::Links::kNotFollowed;
@@ -168,7 +175,7 @@ void PackFile(platform::Env& env, const Source& source, format::NewEntry& entry,
   out.Write(header);
   const uint64_t data_start = out.position();
 
-  CheckedReader in(file, source.posix_path);
+  CheckedReader in(file, source.posix_path, progress);
   const std::span<uint8_t> buf = TransferBuffer();
   std::optional<DataResult> result;
   if (try_packing) result = Compress(in, out, codec_method, entry.declared_size, buf);
@@ -202,13 +209,18 @@ std::string StoredKey(const std::vector<std::string>& components) {
   return key;
 }
 
+uint64_t DataSize(const Source& source) {
+  return source.status.kind == fs::Kind::kFile ? source.status.size : 0;
+}
+
 std::optional<SourceProblem> PackSource(platform::Env& env, const Source& source, PackMethod method,
-                                        ArchiveWriter& writer, PackedEntry* packed) {
+                                        ArchiveWriter& writer, PackedEntry* packed,
+                                        Progress& progress) {
   const uint64_t start = writer.position();
   try {
     format::NewEntry entry = EntryFor(source);
     if (entry.kind == format::EntryKind::kFile) {
-      PackFile(env, source, entry, method, writer, packed);
+      PackFile(env, source, entry, method, writer, packed, progress);
       return std::nullopt;
     }
     if (entry.kind == format::EntryKind::kSymlink) {

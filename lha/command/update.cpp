@@ -180,6 +180,13 @@ class Updater {
       return Summary(entries.size());
     }
 
+    uint64_t total = 0;
+    for (const Source* s : replacement)
+      total += s ? DataSize(*s) : 0;
+    for (const Source* s : added)
+      total += DataSize(*s);
+    progress_.Total(total);
+
     ArchiveWriter writer(temp.file());
     for (size_t i = 0; i < entries.size(); ++i) {
       if (!replacement[i] || !Pack(*replacement[i], writer, "replaced")) {
@@ -233,9 +240,9 @@ class Updater {
   }
 
   bool Pack(const Source& s, ArchiveWriter& writer, const char* what) {
-    progress_.Entry(StoredKey(s.stored));
+    progress_.Entry(StoredKey(s.stored), DataSize(s));
     PackedEntry packed;
-    if (auto problem = PackSource(env_, s, cmd_.switches.method, writer, &packed)) {
+    if (auto problem = PackSource(env_, s, cmd_.switches.method, writer, &packed, progress_)) {
       Problem(*problem);
       return false;
     }
