@@ -7,7 +7,6 @@
 #include <string>
 
 #include "messages/result_codes.h"
-#include "platform/process.h"
 #include "platform/text.h"
 #include "unlha32.h"
 
@@ -37,6 +36,8 @@ Switches
   -w1  extraction replaces existing files (-w0, the default, leaves them and reports 32784)
   -d0 -h2 -+ -f0 -jm2 -jp1  accepted; they change nothing (sources are always kept, headers
        are always level 2)
+  -q   quiet: no progress line (a, u, x, e and t show one on standard error when it is a
+       terminal: bytes done of the total, the rate and the current name)
 
 Names may hold the wildcards * and ? (in their last part); "*.*" matches every name. A list
 file names one file or folder per line. Paths use "\" or "/"; names match without regard to
@@ -58,12 +59,19 @@ int main(int argc, char** argv) {
     std::fputs(kHelp, argc < 2 ? stderr : stdout);
     return argc < 2 ? 2 : 0;
   }
+  // -q is this program's own switch, wherever it stands: the library would refuse it.
   std::string command_line;
+  bool quiet = false;
   for (int i = 1; i < argc; ++i) {
-    if (i > 1) command_line += ' ';
+    if (std::strcmp(argv[i], "-q") == 0) {
+      quiet = true;
+      continue;
+    }
+    if (!command_line.empty()) command_line += ' ';
     command_line += Token(argv[i]);
   }
-  UnlhaSetCursorMode(platform::process::StandardErrorIsTerminal() ? 1 : 0);
+  // The library draws the progress line only on a terminal, never into the output text.
+  UnlhaSetCursorMode(quiet ? 0 : 1);
   // Room for the log of a command over an archive of many thousands of entries. The buffer comes
   // from calloc, so the pages the text does not reach are never touched.
   constexpr uint32_t kOutputSize = 64u << 20;
