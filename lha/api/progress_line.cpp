@@ -163,7 +163,7 @@ void ProgressLine::EntryDone(uint64_t bytes) {
 void ProgressLine::Draw(bool at_once) {
   const auto now = now_();
   if (!at_once && (!drawn_at_ || now - *drawn_at_ < kRedrawInterval)) return;
-  const uint64_t done = finished_ + std::min(entry_bytes_, entry_done_);
+  const uint64_t done = finished_ + entry_done_;
   std::optional<uint64_t> rate;
   const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(now - start_);
   if (elapsed >= kRedrawInterval)
