@@ -121,8 +121,6 @@ format::NewEntry EntryFor(const Source& source) {
   format::NewEntry e;
   e.path = source.stored;
   e.unix_mode = static_cast<uint16_t>(source.status.mode & 07777);
-  e.uid = source.status.uid;
-  e.gid = source.status.gid;
   e.mtime = source.status.mtime;
   e.hidden = platform::winpath::IsHiddenName(source.stored.back());
   e.declared_size = source.status.size;

@@ -1,5 +1,6 @@
 #include "format/header_writer.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "common/error.h"
@@ -23,6 +24,13 @@ std::string Le16Bytes(uint16_t v) {
 
 std::string Le32Bytes(uint32_t v) {
   return Le16Bytes(static_cast<uint16_t>(v)) + Le16Bytes(v >> 16);
+}
+
+bool IsAscii(const NewEntry& entry) {
+  const auto ascii = [](std::string_view s) {
+    return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<uint8_t>(c) < 0x80; });
+  };
+  return ascii(entry.symlink_target) && std::all_of(entry.path.begin(), entry.path.end(), ascii);
 }
 
 bool IsUtf8(std::string_view s) {
@@ -199,10 +207,9 @@ std::vector<uint8_t> EncodeLevel2Header(const NewEntry& entry) {
   if (write_attr) exts.push_back({ext::kMsdosAttribute, Le16Bytes(attr)});
   exts.push_back({ext::kUnixMode, Le16Bytes(static_cast<uint16_t>(
                                       type_bits | (entry.unix_mode & ~unix_mode::kTypeMask)))});
-  if (entry.uid && entry.gid && *entry.uid <= 0xFFFF && *entry.gid <= 0xFFFF)
-    exts.push_back({ext::kUnixIds, Le16Bytes(static_cast<uint16_t>(*entry.gid)) +
-                                       Le16Bytes(static_cast<uint16_t>(*entry.uid))});
-  if (utf8) exts.push_back({ext::kCodePage, Le32Bytes(kCodePageUtf8)});
+  // Only what restores a file is kept: no owner ids (no extraction of ours sets them, and they
+  // mean nothing on another system), and a code page only where a name needs one.
+  if (utf8 && !IsAscii(entry)) exts.push_back({ext::kCodePage, Le32Bytes(kCodePageUtf8)});
 
   size_t total = h2::kBaseSize;
   for (const Ext& e : exts)

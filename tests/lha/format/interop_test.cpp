@@ -47,7 +47,6 @@ std::string NameHitting256() {
     NewEntry e;
     e.path = {"top", std::string(len - 4, 'n') + ".txt"};
     e.method = "-lh0-";
-    e.uid = e.gid = 1000;
     const Bytes h = EncodeLevel2Header(e);
     if (Le16(h, h2::kFirstExtSizeOffset) == 6) return e.path[1];
   }
@@ -86,7 +85,6 @@ Bytes BuildArchive(const std::vector<Item>& items) {
     e.path = it.path;
     e.method = "-lh0-";
     e.unix_mode = it.mode;
-    e.uid = e.gid = 1000;
     e.mtime = it.mtime;
     if (it.kind == EntryKind::kSymlink) e.symlink_target = it.content;
     Bytes h = EncodeLevel2Header(e);

@@ -26,8 +26,6 @@ struct NewEntry {
   // Permission bits (and optionally type bits) of st_mode; the type bits are set from `kind`.
   uint16_t unix_mode = 0644;
   // Written (ext 0x51) only when both are given and both fit in 16 bits.
-  std::optional<uint32_t> uid;
-  std::optional<uint32_t> gid;
   int64_t mtime = 0;    // Unix seconds (UTC); clamped to 0 .. 2^32-1 as the field holds
   bool hidden = false;  // sets the MS-DOS hidden bit (callers decide, e.g. for dot files)
   // The size the caller means to store (stat's st_size). From 0xF0000000 on the header reserves
