@@ -59,7 +59,7 @@ for set in std source binary incompressible small large; do
   printf 'x' >> "$small_file"
   run "$work/t.changed" "$bin/quillory" "$work/a.ini"
   rm -f "$archive"
-  QUILLORY_THREADS=1 run "$work/t.one" "$bin/quillory" "$work/a.ini"
+  UNLHA32_THREADS=1 run "$work/t.one" "$bin/quillory" "$work/a.ini"
   rm -f "$archive"
   run "$work/t.first" "$bin/quillory" "$work/a.ini"
 

@@ -34,6 +34,7 @@ Switches
   -c1  with u: replace every named file whatever its time stamp
   -o5  pack with -lh5- (the default); -o6 with -lh6-; -o7 with -lh7-; -o0 store only
   -w1  extraction replaces existing files (-w0, the default, leaves them and reports 32784)
+  -t1  pack on one thread (-t<n>: n threads; by default every processor, or UNLHA32_THREADS)
   -d0 -h2 -+ -f0 -jm2 -jp1  accepted; they change nothing (sources are always kept, headers
        are always level 2)
   -q   quiet: no progress line (a, u, x, e and t show one on standard error when it is a

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "codec/bit_reader.h"
 #include "codec/decoders.h"
@@ -40,6 +41,7 @@ class StoredEncoder final : public Encoder {
   }
   void Finish() override {}
   uint64_t packed_size() const override { return size_; }
+  uint64_t packed_bits() const override { return size_ * 8; }
 
  private:
   lha::ByteSink& packed_;
@@ -77,6 +79,50 @@ std::unique_ptr<Encoder> MakeEncoder(Method m, lha::ByteSink& packed, EncoderOpt
   if (!info.encodable) Unsupported(info, "encoded");
   if (info.family == Family::kStored) return std::make_unique<StoredEncoder>(packed);
   return MakeStaticBlockEncoder(info, packed, options);
+}
+
+void StreamJoiner::Append(std::span<const uint8_t> bytes, uint64_t bits) {
+  if (bits == 0) return;
+  const size_t whole = static_cast<size_t>(bits / 8);
+  const unsigned tail = static_cast<unsigned>(bits % 8);
+  if (pending_bits_ == 0) {  // byte aligned: the bytes go as they are
+    out_.Write(bytes.first(whole));
+    written_ += whole;
+    if (tail) pending_ = bytes[whole], pending_bits_ = tail;
+    return;
+  }
+  // Every byte shifts by the pending bits: its top goes to finish the partial byte, its bottom
+  // starts the next one.
+  std::vector<uint8_t> shifted;
+  shifted.reserve(whole + 1);
+  const unsigned shift = pending_bits_;
+  for (size_t i = 0; i < whole; ++i) {
+    shifted.push_back(static_cast<uint8_t>(pending_ | (bytes[i] >> shift)));
+    pending_ = static_cast<uint8_t>(bytes[i] << (8 - shift));
+  }
+  if (tail) {
+    const uint8_t last = bytes[whole];
+    const unsigned total = shift + tail;
+    if (total >= 8) {
+      shifted.push_back(static_cast<uint8_t>(pending_ | (last >> shift)));
+      pending_ = static_cast<uint8_t>(last << (8 - shift));
+      pending_bits_ = total - 8;
+    } else {
+      pending_ = static_cast<uint8_t>(pending_ | (last >> shift));
+      pending_bits_ = total;
+    }
+  }
+  out_.Write(shifted);
+  written_ += shifted.size();
+  if (pending_bits_ == 0) pending_ = 0;
+}
+
+void StreamJoiner::Finish() {
+  if (pending_bits_ == 0) return;
+  out_.Write(std::span<const uint8_t>(&pending_, 1));
+  ++written_;
+  pending_ = 0;
+  pending_bits_ = 0;
 }
 
 }  // namespace lha::codec

@@ -192,10 +192,12 @@ class StaticBlockEncoder final : public Encoder {
   void Finish() override {
     ParseUpTo(fill_);
     FlushTokens();
+    bits_ = out_.bits();
     out_.Finish();
   }
 
   uint64_t packed_size() const override { return out_.bytes(); }
+  uint64_t packed_bits() const override { return bits_; }
 
  private:
   // Keeps the last window of parsed data and everything not yet parsed.
@@ -610,6 +612,7 @@ class StaticBlockEncoder final : public Encoder {
   MatchFinder finder_;
   PriceModel prices_;
   BitWriter out_;
+  uint64_t bits_ = 0;  // of the finished stream, before its padding
   bool first_block_ = true;
   bool optimal_;
   bool lazy2_;

@@ -55,6 +55,11 @@ bool ApplySwitch(std::string_view token, Switches& s) {
   if (sw == "c0") return s.replace_all = false, true;
   if (sw == "w" || sw == "w1") return s.overwrite = true, true;
   if (sw == "w0") return s.overwrite = false, true;
+  if (sw.size() >= 2 && sw.size() <= 4 && sw[0] == 't' &&
+      sw.find_first_not_of("0123456789", 1) == std::string::npos) {
+    s.threads = static_cast<unsigned>(std::stoul(sw.substr(1)));
+    return s.threads >= 1;
+  }
   if (sw == "o0") return s.method = PackMethod::kStore, true;
   if (sw == "o5") return s.method = PackMethod::kLh5, true;
   if (sw == "o6") return s.method = PackMethod::kLh6, true;

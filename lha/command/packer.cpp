@@ -1,12 +1,13 @@
-#include "command/packer.h"
+#include "packer.h"
 
+#include <algorithm>
 #include <array>
+#include <cstring>
 #include <stdexcept>
 #include <vector>
 
-#include "codec/codec.h"
+#include "format/archive_reader.h"
 #include "format/crc16.h"
-#include "format/header_writer.h"
 #include "format/layout.h"
 #include "platform/fs.h"
 #include "platform/winpath.h"
@@ -16,105 +17,49 @@ namespace {
 
 namespace fs = platform::fs;
 
-// Thrown by the source side only, so that a source that fails is told apart from an archive
-// that cannot be written.
-struct SourceFailure {
-  SourceProblem problem;
-};
-
-// Packing pays off only if it saves something; past this much input without a saving the
-// rest is not tried, and the file is stored. The encoder's count lags behind by the block it
-// is still collecting (up to some 64 K symbols), so "no saving" means less than 1/64 saved.
+// Packing pays off only if it saves something; past this much input without a saving the rest
+// is not tried, and the file is stored. (The count is per piece, so the decision falls at the
+// same place whatever the number of threads.)
 constexpr uint64_t kGiveUpAfter = 16 << 20;
 
-codec::Method CodecMethod(PackMethod m) {
-  switch (m) {
-    case PackMethod::kLh6:
-      return codec::Method::kLh6;
-    case PackMethod::kLh7:
-      return codec::Method::kLh7;
-    case PackMethod::kStore:
-      return codec::Method::kLh0;
-    default:
-      return codec::Method::kLh5;
-  }
-}
-
-// Reads the source, telling the progress how far it got; a read error is the source's failure,
-// not the archive's.
-class CheckedReader {
+// Collects a stream in memory.
+class MemorySink final : public ByteSink {
  public:
-  CheckedReader(platform::File& file, const std::string& path, Progress& progress)
-      : file_(file), path_(path), progress_(progress) {}
-  size_t Read(std::span<uint8_t> buf) {
-    int error = 0;
-    const int64_t n = file_.Read(buf, &error);
-    if (n < 0)
-      throw SourceFailure{
-          {UNLHA_ERROR_FILE_OPEN, path_ + ": cannot read: " + platform::ErrorText(error)}};
-    progress_.EntryDone(read_ += static_cast<uint64_t>(n));
-    return static_cast<size_t>(n);
-  }
-  void Rewind() {
-    int error = 0;
-    if (!file_.Seek(0, &error))
-      throw SourceFailure{
-          {UNLHA_ERROR_FILE_OPEN, path_ + ": cannot read: " + platform::ErrorText(error)}};
-    read_ = 0;
-    progress_.EntryDone(0);
+  explicit MemorySink(std::vector<uint8_t>& bytes) : bytes_(bytes) {}
+  void Write(std::span<const uint8_t> data) override {
+    bytes_.insert(bytes_.end(), data.begin(), data.end());
   }
 
  private:
-  platform::File& file_;
-  const std::string& path_;
-  Progress& progress_;
-  uint64_t read_ = 0;
+  std::vector<uint8_t>& bytes_;
 };
 
-struct DataResult {
-  uint64_t original = 0;
-  uint64_t packed = 0;
-  uint16_t crc = 0;
-  bool compressed = false;
-};
-
-// Stores the bytes as they are.
-DataResult Store(CheckedReader& in, ArchiveWriter& out, std::span<uint8_t> buf) {
-  DataResult r;
-  format::Crc16 crc;
-  while (size_t n = in.Read(buf)) {
-    const std::span<const uint8_t> chunk(buf.data(), n);
-    crc.Update(chunk);
-    out.Write(chunk);
-    r.original += n;
-  }
-  r.packed = r.original;
-  r.crc = crc.value();
-  return r;
+platform::File::Links LinksOf(const Source& source) {
+  return source.through_link ? platform::File::Links::kFollowed
+                             : platform::File::Links::kNotFollowed;
 }
 
-// Packs the bytes; nullopt when packing does not make them smaller.
-std::optional<DataResult> Compress(CheckedReader& in, ArchiveWriter& out, codec::Method method,
-                                   uint64_t expected_size, std::span<uint8_t> buf) {
-  DataResult r;
-  format::Crc16 crc;
-  codec::EncoderOptions options;
-  options.size_hint = expected_size;  // small files then get small tables to set up
-  auto encoder = codec::MakeEncoder(method, out, options);
-  while (size_t n = in.Read(buf)) {
-    const std::span<const uint8_t> chunk(buf.data(), n);
-    crc.Update(chunk);
-    encoder->Write(chunk);
-    r.original += n;
-    if (r.original >= kGiveUpAfter && encoder->packed_size() + r.original / 64 >= r.original)
-      return std::nullopt;
+SourceProblem CannotRead(const Source& source, int error) {
+  return {UNLHA_ERROR_FILE_OPEN,
+          source.posix_path + ": cannot read: " + platform::ErrorText(error)};
+}
+
+SourceProblem CannotOpen(const Source& source, int error) {
+  const int32_t code =
+      platform::IsMissingError(error) ? UNLHA_ERROR_NOT_EXIST : UNLHA_ERROR_FILE_OPEN;
+  return {code, source.posix_path + ": cannot open: " + platform::ErrorText(error)};
+}
+
+// Reads until `buf` is full or the file ends; the count, or nullopt with the error.
+std::optional<size_t> ReadFull(platform::File& file, std::span<uint8_t> buf, int* error) {
+  size_t got = 0;
+  while (got < buf.size()) {
+    const int64_t n = file.Read(buf.subspan(got), error);
+    if (n < 0) return std::nullopt;
+    if (n == 0) break;
+    got += static_cast<size_t>(n);
   }
-  encoder->Finish();
-  r.packed = encoder->packed_size();
-  if (r.packed >= r.original) return std::nullopt;
-  r.crc = crc.value();
-  r.compressed = true;
-  return r;
+  return got;
 }
 
 format::NewEntry EntryFor(const Source& source) {
@@ -141,62 +86,32 @@ format::NewEntry EntryFor(const Source& source) {
 }
 
 // A header that the format cannot represent is the source's problem: this entry is skipped.
-std::vector<uint8_t> Encode(const format::NewEntry& e, const std::string& path) {
+std::optional<SourceProblem> Encode(const format::NewEntry& e, const std::string& path,
+                                    std::vector<uint8_t>* header) {
   try {
-    return format::EncodeLevel2Header(e);
+    *header = format::EncodeLevel2Header(e);
+    return std::nullopt;
   } catch (const std::invalid_argument& ex) {
-    throw SourceFailure{{UNLHA_ERROR_UNKNOWN_TYPE, path + ": cannot be stored: " + ex.what()}};
+    return SourceProblem{UNLHA_ERROR_UNKNOWN_TYPE, path + ": cannot be stored: " + ex.what()};
   } catch (const Error& ex) {
-    throw SourceFailure{{ex.code(), path + ": cannot be stored: " + ex.what()}};
+    return SourceProblem{ex.code(), path + ": cannot be stored: " + ex.what()};
   }
-}
-
-void PackFile(platform::Env& env, const Source& source, format::NewEntry& entry, PackMethod method,
-              ArchiveWriter& out, PackedEntry* packed, Progress& progress) {
-  int error = 0;
-  const auto links =
-      source.through_link ? platform::File::Links::kFollowed : platform::File::Links::kNotFollowed;
-  platform::File file = env.OpenFile(source.posix_path, &error, links);
-  if (!file.is_open()) {
-    const int32_t code =
-        platform::IsMissingError(error) ? UNLHA_ERROR_NOT_EXIST : UNLHA_ERROR_FILE_OPEN;
-    throw SourceFailure{{code, source.posix_path + ": cannot open: " + platform::ErrorText(error)}};
-  }
-  platform::FileStatus st;
-  if (file.Status(&st)) entry.declared_size = st.size;
-  const bool try_packing = method != PackMethod::kStore && !codec::IsTinyFile(entry.declared_size);
-  const auto codec_method = try_packing ? CodecMethod(method) : codec::Method::kLh0;
-  entry.method = std::string(codec::Info(codec_method).id);
-
-  const uint64_t start = out.position();
-  std::vector<uint8_t> header = Encode(entry, source.posix_path);
-  out.Write(header);
-  const uint64_t data_start = out.position();
-
-  CheckedReader in(file, source.posix_path, progress);
-  const std::span<uint8_t> buf = TransferBuffer();
-  std::optional<DataResult> result;
-  if (try_packing) result = Compress(in, out, codec_method, entry.declared_size, buf);
-  if (!result) {  // stored: the first try did not pay, or none was made
-    if (try_packing) {
-      out.RollBackTo(data_start);
-      in.Rewind();
-    }
-    entry.method = format::method::kStored;
-    result = Store(in, out, buf);
-    header = Encode(entry, source.posix_path);
-  }
-  try {
-    format::PatchSizesAndCrc(header, result->packed, result->original, result->crc);
-  } catch (const Error& ex) {  // grew past 4 GiB while being read
-    out.RollBackTo(start);
-    throw SourceFailure{{ex.code(), source.posix_path + ": " + ex.what()}};
-  }
-  out.PatchAt(start, header);
-  *packed = {entry.method, result->original, result->packed};
 }
 
 }  // namespace
+
+codec::Method CodecMethod(PackMethod m) {
+  switch (m) {
+    case PackMethod::kLh6:
+      return codec::Method::kLh6;
+    case PackMethod::kLh7:
+      return codec::Method::kLh7;
+    case PackMethod::kStore:
+      return codec::Method::kLh0;
+    default:
+      return codec::Method::kLh5;
+  }
+}
 
 std::string StoredKey(const std::vector<std::string>& components) {
   std::string key;
@@ -211,34 +126,198 @@ uint64_t DataSize(const Source& source) {
   return source.status.kind == fs::Kind::kFile ? source.status.size : 0;
 }
 
-std::optional<SourceProblem> PackSource(platform::Env& env, const Source& source, PackMethod method,
-                                        ArchiveWriter& writer, PackedEntry* packed,
-                                        Progress& progress) {
-  const uint64_t start = writer.position();
-  try {
-    format::NewEntry entry = EntryFor(source);
-    if (entry.kind == format::EntryKind::kFile) {
-      PackFile(env, source, entry, method, writer, packed, progress);
-      return std::nullopt;
-    }
-    if (entry.kind == format::EntryKind::kSymlink) {
-      int error = 0;
-      const auto target = env.ReadLink(source.posix_path, &error);
-      if (!target) {
-        throw SourceFailure{{UNLHA_ERROR_FILE_OPEN, source.posix_path + ": cannot read the link: " +
-                                                        platform::ErrorText(error)}};
-      }
-      entry.symlink_target = *target;
-    }
-    entry.declared_size = 0;
-    const std::vector<uint8_t> header = Encode(entry, source.posix_path);
-    writer.Write(header);
-    *packed = {entry.method, 0, 0};
-    return std::nullopt;
-  } catch (const SourceFailure& f) {
-    writer.RollBackTo(start);
-    return f.problem;
+Piece PackPiece(platform::Env& env, const Source& source, codec::Method method, uint64_t offset,
+                uint64_t length, bool keep_raw) {
+  Piece piece;
+  int error = 0;
+  platform::File file = env.OpenFile(source.posix_path, &error, LinksOf(source));
+  if (!file.is_open() || !file.Status(&piece.status, &error)) {
+    piece.problem = CannotOpen(source, error);
+    return piece;
   }
+  const uint64_t end = std::min(offset + length, piece.status.size);
+  std::vector<uint8_t> raw(static_cast<size_t>(end > offset ? end - offset : 0));
+  const int64_t got = file.ReadAt(offset, raw, &error);
+  if (got < 0) {
+    piece.problem = CannotRead(source, error);
+    return piece;
+  }
+  raw.resize(static_cast<size_t>(got));
+  piece.original = raw.size();
+  piece.crc = format::Crc16Of(raw);
+  if (method != codec::Method::kLh0 && !raw.empty()) {
+    MemorySink sink(piece.packed);
+    codec::EncoderOptions options;
+    options.size_hint = raw.size();  // small files set up small tables
+    auto encoder = codec::MakeEncoder(method, sink, options);
+    encoder->Write(raw);
+    encoder->Finish();
+    piece.bits = encoder->packed_bits();
+  }
+  if (keep_raw) piece.raw = std::move(raw);
+  return piece;
+}
+
+bool SameContent(platform::Env& env, RandomAccessSource& archive, const format::EntryHeader& entry,
+                 const Source& source, platform::FileStatus* status) {
+  const auto method = FindMethodId(entry.method_id());
+  if (!method || !codec::Info(*method).decodable || format::IsLharkMethod(entry)) return false;
+  platform::File file = env.OpenFile(source.posix_path, nullptr, LinksOf(source));
+  platform::FileStatus before, after;
+  if (!file.is_open() || !file.Status(&before) || before.size != entry.original_size) return false;
+  try {
+    format::PackedDataSource packed(archive, entry.data_offset, entry.packed_size);
+    auto decoder = codec::MakeDecoder(*method, packed, entry.original_size);
+    std::vector<uint8_t> stored(256 << 10), on_disk(256 << 10);
+    format::Crc16 crc;
+    uint64_t total = 0;
+    while (const size_t n = decoder->Read(stored)) {
+      const auto disk = ReadFull(file, std::span<uint8_t>(on_disk.data(), n), nullptr);
+      if (!disk || *disk != n || std::memcmp(stored.data(), on_disk.data(), n) != 0) return false;
+      crc.Update(std::span<const uint8_t>(stored.data(), n));
+      total += n;
+    }
+    uint8_t extra = 0;
+    const auto more = ReadFull(file, std::span<uint8_t>(&extra, 1), nullptr);
+    if (total != entry.original_size || !more || *more != 0) return false;
+    if (entry.has_data_crc && crc.value() != entry.data_crc) return false;  // a damaged entry
+  } catch (const Error& e) {
+    if (e.code() == UNLHA_ERROR_ARC_READ) throw;
+    return false;  // an entry that does not decode is packed again
+  }
+  // Written to while it was compared: what was compared may no longer be what the file holds.
+  if (!file.Status(&after) || after.size != before.size || after.mtime != before.mtime ||
+      after.mtime_nsec != before.mtime_nsec || after.change_time != before.change_time ||
+      after.change_time_nsec != before.change_time_nsec)
+    return false;
+  *status = after;
+  return true;
+}
+
+std::optional<SourceProblem> HeaderFor(const Source& source, const std::string& method,
+                                       std::vector<uint8_t>* header) {
+  format::NewEntry entry = EntryFor(source);
+  entry.method = method;
+  return Encode(entry, source.posix_path, header);
+}
+
+std::optional<SourceProblem> EntryWithoutData(platform::Env& env, const Source& source,
+                                              std::vector<uint8_t>* header, PackedEntry* packed) {
+  format::NewEntry entry = EntryFor(source);
+  if (entry.kind == format::EntryKind::kSymlink) {
+    int error = 0;
+    const auto target = env.ReadLink(source.posix_path, &error);
+    if (!target) {
+      return SourceProblem{UNLHA_ERROR_FILE_OPEN, source.posix_path + ": cannot read the link: " +
+                                                      platform::ErrorText(error)};
+    }
+    entry.symlink_target = *target;
+  }
+  entry.declared_size = 0;
+  if (auto problem = Encode(entry, source.posix_path, header)) return problem;
+  *packed = {entry.method, 0, 0};
+  return std::nullopt;
+}
+
+EntryBuilder::EntryBuilder(const Source& source, codec::Method method, ArchiveWriter& out,
+                           Progress& progress)
+    : source_(source), method_(method), out_(out), progress_(progress), joiner_(out) {}
+
+bool EntryBuilder::Begin() {
+  const bool pack = method_ != codec::Method::kLh0 && !codec::IsTinyFile(source_.status.size);
+  if (!pack) method_ = codec::Method::kLh0;
+  storing_ = !pack;
+  start_ = out_.position();
+  if ((problem_ = HeaderFor(source_, std::string(codec::Info(method_).id), &header_))) return false;
+  out_.Write(header_);
+  data_start_ = out_.position();
+  return true;
+}
+
+bool EntryBuilder::Add(Piece&& piece) {
+  if (piece.problem) {
+    problem_ = std::move(piece.problem);
+    return false;
+  }
+  if (original_ == 0) status_ = piece.status;
+  crc_ = format::Crc16Combine(crc_, piece.crc, piece.original);
+  original_ += piece.original;
+  progress_.EntryDone(original_);
+  if (storing_) {
+    out_.Write(piece.raw);
+    return true;
+  }
+  joiner_.Append(piece.packed, piece.bits);
+  // After 16 MiB without a saving of 1/64, the rest is not tried.
+  if (original_ >= kGiveUpAfter && joiner_.bytes() + original_ / 64 >= original_) return false;
+  return true;
+}
+
+void EntryBuilder::Patch(uint64_t packed, uint64_t original, uint16_t crc) {
+  try {
+    format::PatchSizesAndCrc(header_, packed, original, crc);
+  } catch (const Error& ex) {  // grew past 4 GiB while being read
+    out_.RollBackTo(start_);
+    problem_ = SourceProblem{ex.code(), source_.posix_path + ": " + ex.what()};
+    return;
+  }
+  out_.PatchAt(start_, header_);
+  result_ = {std::string(codec::Info(method_).id), original, packed};
+}
+
+void EntryBuilder::StoreFrom(platform::Env& env, const std::vector<uint8_t>* raw) {
+  out_.RollBackTo(start_);
+  method_ = codec::Method::kLh0;
+  storing_ = true;
+  if ((problem_ = HeaderFor(source_, std::string(codec::Info(method_).id), &header_))) return;
+  out_.Write(header_);
+  data_start_ = out_.position();
+  crc_ = 0;
+  original_ = 0;
+  if (raw) {
+    out_.Write(*raw);
+    crc_ = format::Crc16Of(*raw);
+    original_ = raw->size();
+    return Patch(original_, original_, crc_);
+  }
+  progress_.EntryDone(0);  // the file is read again
+  int error = 0;
+  platform::File file = env.OpenFile(source_.posix_path, &error, LinksOf(source_));
+  if (!file.is_open()) {
+    out_.RollBackTo(start_);
+    problem_ = CannotOpen(source_, error);
+    return;
+  }
+  const std::span<uint8_t> buf = TransferBuffer();
+  format::Crc16 crc;
+  while (true) {
+    const int64_t n = file.Read(buf, &error);
+    if (n < 0) {
+      out_.RollBackTo(start_);
+      problem_ = CannotRead(source_, error);
+      return;
+    }
+    if (n == 0) break;
+    const std::span<const uint8_t> chunk(buf.data(), static_cast<size_t>(n));
+    crc.Update(chunk);
+    out_.Write(chunk);
+    original_ += chunk.size();
+    progress_.EntryDone(original_);
+  }
+  crc_ = crc.value();
+  Patch(original_, original_, crc_);
+}
+
+void EntryBuilder::Finish(platform::Env& env) {
+  if (storing_) return Patch(original_, original_, crc_);
+  joiner_.Finish();
+  const uint64_t packed = out_.position() - data_start_;
+  if (packed >= original_) return StoreFrom(env, nullptr);  // packing did not pay
+  Patch(packed, original_, crc_);
+}
+
+void EntryBuilder::Abandon() {
+  out_.RollBackTo(start_);
 }
 
 }  // namespace lha::command

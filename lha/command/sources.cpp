@@ -26,16 +26,16 @@ std::vector<std::string> SplitPosix(const std::string& path) {
 
 class Enumerator {
  public:
-  Enumerator(platform::Env& env, const Switches& switches, const ExcludedFile& excluded,
+  Enumerator(fs::Resolver& resolver, const Switches& switches, const ExcludedFile& excluded,
              Enumeration& out)
-      : env_(env), sw_(switches), excluded_(excluded), out_(out) {}
+      : env_(resolver.env()), resolver_(resolver), sw_(switches), excluded_(excluded), out_(out) {}
 
   void Expand(const NameSpec& named) {
     const std::string combined = named.base + named.name;
     const auto parsed = winpath::Parse(combined);
     if (parsed.parts.empty() || parsed.parts.back() == "..")
       return Problem(UNLHA_ERROR_NOT_EXIST, combined + ": names no file");
-    const fs::PatternMatches m = fs::MatchPattern(env_, combined);
+    const fs::PatternMatches m = resolver_.MatchPattern(combined);
     if (m.status != fs::ResolveStatus::kFound) {
       return Problem(UNLHA_ERROR_NOT_EXIST,
                      combined + (m.status == fs::ResolveStatus::kAmbiguous
@@ -162,6 +162,7 @@ class Enumerator {
   }
 
   platform::Env& env_;
+  fs::Resolver& resolver_;
   const Switches& sw_;
   const ExcludedFile& excluded_;
   Enumeration& out_;
@@ -188,10 +189,10 @@ std::vector<std::string> StoredPrefix(const NameSpec& named) {
   return out;
 }
 
-Enumeration EnumerateSources(platform::Env& env, const std::vector<NameSpec>& names,
+Enumeration EnumerateSources(fs::Resolver& resolver, const std::vector<NameSpec>& names,
                              const Switches& switches, const ExcludedFile& excluded) {
   Enumeration out;
-  Enumerator e(env, switches, excluded, out);
+  Enumerator e(resolver, switches, excluded, out);
   if (names.empty()) out.problems.push_back({UNLHA_ERROR_NOT_EXIST, "no names of files to pack"});
   for (const auto& named : names) {
     const size_t sources = out.sources.size(), problems = out.problems.size();

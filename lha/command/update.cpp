@@ -2,18 +2,25 @@
 //
 // The new archive is always written beside the old one under a temporary name and renamed over
 // it only when it is complete and on the disk, so a failure at any point leaves the old archive
-// as it was. Unchanged entries are copied as they are, without unpacking and packing them again.
+// as it was. A file that still holds what its entry holds keeps the entry's packed data: that is
+// proven by decoding the entry and comparing it with the file, never by time or size alone. An
+// archive nothing of which changes is not rewritten at all. Files are packed in pieces on
+// several threads, and written in order.
 #include <algorithm>
+#include <atomic>
+#include <deque>
+#include <future>
+#include <memory>
 #include <unordered_map>
 
 #include "command/archive_file.h"
 #include "command/commands.h"
-#include "command/local_time.h"
-#include "command/packer.h"
 #include "command/sources.h"
+#include "command/workers.h"
 #include "format/header_writer.h"
-#include "format/listing.h"
+#include "packer.h"
 #include "platform/fs.h"
+#include "platform/process.h"
 #include "platform/staged_file.h"
 #include "platform/text.h"
 
@@ -96,38 +103,58 @@ bool KindMatches(const format::EntryHeader& e, const Source& s) {
   }
 }
 
-// Whether the source differs from the entry that holds it: in kind, size or time stamp (to the
-// stored resolution: seconds, or the two seconds of an MS-DOS time).
-bool Changed(platform::Env& env, const format::EntryHeader& e, const Source& s,
-             const format::LocalTime& local) {
-  if (!KindMatches(e, s)) return true;
-  if (e.kind == format::EntryKind::kFile && e.original_size != s.status.size) return true;
-  if (e.kind == format::EntryKind::kSymlink) {
-    const auto target = env.ReadLink(s.posix_path);
-    if (!target || *target != e.symlink_target) return true;
-  }
-  const auto stored = format::ModificationTime(e, local);
-  if (!stored) return true;
-  const int64_t tolerance = e.unix_mtime ? 0 : 1;
-  return *stored > s.status.mtime + tolerance || *stored < s.status.mtime - tolerance;
+// Threads to pack with when the command line does not say: the library's own setting,
+// UNLHA32_THREADS, for whoever runs it (a backup job cannot add a switch to its command line)
+// and wants the machine for other work; 0, every processor, when unset.
+unsigned ThreadsSetting() {
+  const std::string value = platform::process::EnvironmentValue("UNLHA32_THREADS");
+  if (value.empty() || value.size() > 3 ||
+      value.find_first_not_of("0123456789") != std::string::npos)
+    return 0;
+  return static_cast<unsigned>(std::stoul(value));
 }
 
 std::string SizeText(uint64_t original, uint64_t packed, const std::string& method) {
   return "(" + std::to_string(original) + " -> " + std::to_string(packed) + " " + method + ")";
 }
 
+// What the new archive holds at one place: an old entry carried over as it is, or the entry of
+// a source (replacing the old entry of that name, or added after the old ones).
+struct Step {
+  std::optional<size_t> entry;     // the old entry carried over or replaced
+  const Source* source = nullptr;  // null: carried over
+};
+
+// A file compared with the entry that holds it, on a worker: the same (its data is kept), or
+// not, and then, for a file of one piece, already packed.
+struct Verdict {
+  bool same = false;
+  platform::FileStatus status;  // of the file, when the same
+  std::optional<Piece> piece;
+};
+
+// The work started for one step ahead of the writer.
+struct Job {
+  Step step;
+  std::optional<std::shared_future<Verdict>> verdict;
+  std::deque<std::shared_future<Piece>> pieces;  // started, not yet written
+  uint64_t next_piece = 0;                       // offset of the next piece to start
+  uint64_t end = 0;                              // ... up to here
+  bool pieces_wanted = false;
+  std::shared_ptr<std::atomic<bool>> cancelled = std::make_shared<std::atomic<bool>>(false);
+};
+
 class Updater {
  public:
   Updater(platform::Env& env, const CommandLine& cmd, OutputLog& log, Progress& progress)
-      : env_(env), cmd_(cmd), log_(log), progress_(progress) {}
+      : env_(env), resolver_(env), cmd_(cmd), log_(log), progress_(progress) {}
 
   int32_t Run() {
     const std::string archive_path = ArchivePosixPath(env_, cmd_.archive);
-    std::optional<OpenArchive> old = OpenArchive::Open(env_, cmd_.archive, LockMode::kExclusive);
-    std::vector<format::EntryHeader> entries;
-    if (old) {
+    old_ = OpenArchive::Open(env_, cmd_.archive, LockMode::kExclusive);
+    if (old_) {
       uint64_t prefix = 0;
-      entries = old->ReadHeaders(&prefix);  // throws before anything is written
+      entries_ = old_->ReadHeaders(&prefix);  // throws before anything is written
       // The new archive would keep the entries and lose the bytes before them: whatever holds
       // an archive after other bytes (a self-extractor, an archive inside a tar) is not ours
       // to rewrite.
@@ -137,16 +164,16 @@ class Updater {
                                                   " bytes of something else; it is not rewritten");
       }
     }
-    log_.Line(std::string(old ? "Updating " : "Creating ") + archive_path);
+    log_.Line(std::string(old_ ? "Updating " : "Creating ") + archive_path);
 
     const ArchivePlace place = OpenArchiveFolder(env_, archive_path);
     // Leftovers of killed commands go; the temporary files of running ones are never packed.
     const std::vector<platform::FileStatus> others =
         platform::SweepStagedFiles(place.folder, kTemporaryTag, place.name);
-    TemporaryArchive temp(place, old, env_.NewFileMode());
+    TemporaryArchive temp(place, old_, env_.NewFileMode());
     const Enumeration found =
-        EnumerateSources(env_, cmd_.names, cmd_.switches, [&](const platform::FileStatus& st) {
-          return st.SameFileAs(temp.status()) || (old && st.SameFileAs(old->status())) ||
+        EnumerateSources(resolver_, cmd_.names, cmd_.switches, [&](const platform::FileStatus& st) {
+          return st.SameFileAs(temp.status()) || (old_ && st.SameFileAs(old_->status())) ||
                  IsListFile(st) ||
                  std::any_of(others.begin(), others.end(),
                              [&](const platform::FileStatus& o) { return st.SameFileAs(o); });
@@ -155,63 +182,297 @@ class Updater {
       Problem(p);
     for (const auto& line : found.left_out)
       log_.Line("  " + line);
-    const std::vector<const Source*> sources = Deduplicate(found.sources);
-
-    // Which entries the sources replace, and which sources are new.
-    std::unordered_map<std::string, size_t> by_name;
-    for (size_t i = 0; i < entries.size(); ++i)
-      by_name.try_emplace(entries[i].JoinedPath('/'), i);
-    std::vector<const Source*> replacement(entries.size(), nullptr);
-    std::vector<const Source*> added;
-    const auto local = SystemLocalTime(env_);
-    for (const Source* s : sources) {
-      const auto it = by_name.find(StoredKey(s->stored));
-      if (it == by_name.end()) {
-        added.push_back(s);
-      } else if (cmd_.command == Command::kAdd || cmd_.switches.replace_all ||
-                 Changed(env_, entries[it->second], *s, local)) {
-        replacement[it->second] = s;
-      }
+    PlanSteps(Deduplicate(found.sources));
+    if (steps_.size() == entries_.size() &&
+        std::none_of(steps_.begin(), steps_.end(), [](const Step& s) { return s.source; })) {
+      log_.Line(old_ ? "Nothing to change." : "Nothing to pack: no archive made.");
+      return Summary();
     }
-    const bool changes = !added.empty() || std::any_of(replacement.begin(), replacement.end(),
-                                                       [](const Source* s) { return s; });
-    if (!changes) {
-      log_.Line(old ? "Nothing to change." : "Nothing to pack: no archive made.");
-      return Summary(entries.size());
-    }
-
+    // Every file named is read: compared with its entry, or packed.
     uint64_t total = 0;
-    for (const Source* s : replacement)
-      total += s ? DataSize(*s) : 0;
-    for (const Source* s : added)
-      total += DataSize(*s);
+    for (const Step& step : steps_)
+      total += step.source ? DataSize(*step.source) : 0;
     progress_.Total(total);
 
     ArchiveWriter writer(temp.file());
-    for (size_t i = 0; i < entries.size(); ++i) {
-      if (!replacement[i] || !Pack(*replacement[i], writer, "replaced")) {
-        CopyEntry(*old, entries[i], writer);
-        ++unchanged_;
-      }
+    writer_ = &writer;
+    {
+      // Threads work ahead of the writer; they are done (and gone) before what they use is.
+      Workers workers(cmd_.switches.threads ? cmd_.switches.threads : ThreadsSetting());
+      workers_ = &workers;
+      WriteSteps();
+      workers_ = nullptr;
     }
-    for (const Source* s : added)
-      Pack(*s, writer, "added");
-    if (added_ == 0 && replaced_ == 0) {
-      log_.Line("Nothing could be packed: the archive is left as it was.");
-      return Summary(entries.size());
+    if (!writing_) {
+      log_.Line(old_ && added_ == 0 ? "Nothing to change: the archive is left as it was."
+                                    : "Nothing could be packed: no archive made.");
+      return Summary();
     }
     writer.Write(format::kEndOfArchiveMarker);
     writer.Finish();
     temp.Commit();
-    return Summary(entries.size());
+    return Summary();
   }
 
  private:
+  // The entries of the new archive in order: the old ones, each carried over or replaced by the
+  // source of its name, then the sources that are new.
+  void PlanSteps(const std::vector<const Source*>& sources) {
+    std::unordered_map<std::string, size_t> by_name;
+    for (size_t i = 0; i < entries_.size(); ++i)
+      by_name.try_emplace(entries_[i].JoinedPath('/'), i);
+    std::vector<const Source*> replacement(entries_.size(), nullptr);
+    std::vector<const Source*> added;
+    for (const Source* s : sources) {
+      const auto it = by_name.find(StoredKey(s->stored));
+      if (it == by_name.end()) {
+        added.push_back(s);
+      } else {
+        replacement[it->second] = s;  // whether anything changes, the content tells
+      }
+    }
+    for (size_t i = 0; i < entries_.size(); ++i)
+      steps_.push_back({i, replacement[i]});
+    for (const Source* s : added)
+      steps_.push_back({std::nullopt, s});
+  }
+
+  // --- Work ahead of the writer ----------------------------------------------------------------
+
+  size_t Limit() const { return 2 * static_cast<size_t>(workers_->threads()) + 2; }
+
+  // Starts what the steps ahead need, as far as the limit of work in flight allows: the pieces
+  // of the step being written first, then the steps after it.
+  void StartWork() {
+    for (size_t k = 0; in_flight_ < Limit(); ++k) {
+      if (k == window_.size()) {
+        if (planned_ == steps_.size() || window_.size() > 4 * Limit() + 64) return;
+        window_.push_back(NewJob(steps_[planned_++]));
+        continue;
+      }
+      Job& job = window_[k];
+      while (job.pieces_wanted && job.next_piece < job.end && in_flight_ < Limit())
+        StartPiece(job);
+    }
+  }
+
+  Job NewJob(const Step& step) {
+    Job job;
+    job.step = step;
+    const Source* s = step.source;
+    if (!s || s->status.kind != fs::Kind::kFile) return job;
+    job.end = std::max<uint64_t>(s->status.size, 1);  // an empty file is one empty piece
+    const bool comparable = step.entry && KindMatches(entries_[*step.entry], *s) &&
+                            entries_[*step.entry].original_size == s->status.size;
+    if (!comparable) {
+      job.pieces_wanted = true;
+      return job;
+    }
+    const format::EntryHeader& e = entries_[*step.entry];
+    const bool one_piece = s->status.size <= kPieceSize;
+    const codec::Method method = MethodFor(*s);
+    job.verdict = workers_->Submit([this, &e, s, one_piece, method] {
+      Verdict v;
+      v.same = SameContent(env_, old_->source(), e, *s, &v.status);
+      if (!v.same && one_piece) v.piece = PackPiece(env_, *s, method, 0, kPieceSize, true);
+      return v;
+    });
+    ++in_flight_;
+    return job;
+  }
+
+  void StartPiece(Job& job) {
+    const Source* s = job.step.source;
+    const uint64_t offset = job.next_piece;
+    // A file of one piece keeps its bytes, to be stored without reading it again should packing
+    // not pay; a stored file's pieces are its bytes.
+    const codec::Method method = MethodFor(*s);
+    const bool raw = s->status.size <= kPieceSize || method == codec::Method::kLh0;
+    const auto cancelled = job.cancelled;
+    job.pieces.push_back(workers_->Submit([this, s, offset, method, raw, cancelled] {
+      if (*cancelled) return Piece{};
+      return PackPiece(env_, *s, method, offset, kPieceSize, raw);
+    }));
+    job.next_piece += kPieceSize;
+    ++in_flight_;
+  }
+
+  codec::Method MethodFor(const Source& s) const {
+    if (codec::IsTinyFile(s.status.size)) return codec::Method::kLh0;
+    return CodecMethod(cmd_.switches.method);
+  }
+
+  template <class T>
+  T Take(const std::shared_future<T>& future) {
+    StartWork();  // keep the workers busy while this result is waited for
+    T result = future.get();
+    --in_flight_;
+    StartWork();
+    return result;
+  }
+
+  // --- The writer --------------------------------------------------------------------------------
+  //
+  // Only the writer tells progress_, as it takes the workers' results in order: the display
+  // needs no lock and counts the same bytes whatever the number of threads.
+
+  void WriteSteps() {
+    StartWork();
+    while (!window_.empty()) {
+      Job job = std::move(window_.front());
+      window_.pop_front();
+      WriteStep(job);
+      // Work the writer no longer waits for (a file that vanished, packing given up) is not
+      // counted in flight once taken: its futures are dropped here.
+      for (auto& p : job.pieces)
+        if (p.valid()) {
+          p.wait();
+          --in_flight_;
+        }
+      StartWork();
+    }
+  }
+
+  void WriteStep(Job& job) {
+    const Step& step = job.step;
+    if (!step.source) return Carry(*step.entry);
+    const Source& s = *step.source;
+    progress_.Entry(StoredKey(s.stored), DataSize(s));
+    if (s.status.kind != fs::Kind::kFile) return WriteWithoutData(step);
+    if (job.verdict) {
+      Verdict v = Take(*job.verdict);
+      if (v.same) {
+        progress_.EntryDone(DataSize(s));  // compared to the end
+        return Keep(step, v.status);
+      }
+      job.pieces_wanted = true;
+      if (v.piece) {
+        job.next_piece = job.end;  // the one piece is there already
+        return Build(job, std::move(v.piece));
+      }
+    }
+    Build(job, std::nullopt);
+  }
+
+  // Entries are written only from the first one that differs from the old archive: until then,
+  // the old archive's own bytes stand for them, copied in one go when the first change comes.
+  void StartWriting(const Step& step) {
+    if (writing_) return;
+    writing_ = true;
+    const uint64_t end = step.entry ? entries_[*step.entry].header_offset
+                         : entries_.empty()
+                             ? 0
+                             : entries_.back().data_offset + entries_.back().packed_size;
+    CopyOld(0, end);
+  }
+
+  void CopyOld(uint64_t from, uint64_t to) {
+    const std::span<uint8_t> buf = TransferBuffer();
+    for (uint64_t offset = from; offset < to;) {
+      const size_t want = static_cast<size_t>(std::min<uint64_t>(buf.size(), to - offset));
+      const size_t got = old_->source().ReadAt(offset, std::span<uint8_t>(buf.data(), want));
+      if (got == 0) throw Error(UNLHA_ERROR_ARC_READ, "the archive ends inside an entry");
+      writer_->Write(std::span<const uint8_t>(buf.data(), got));
+      offset += got;
+    }
+  }
+
+  void Carry(size_t i) {
+    ++unchanged_;
+    if (writing_)
+      CopyOld(entries_[i].header_offset, entries_[i].data_offset + entries_[i].packed_size);
+  }
+
+  // A new entry that says what the old one said byte for byte changes nothing.
+  bool SameAsOld(const Step& step, std::span<const uint8_t> header) {
+    if (!step.entry) return false;
+    const format::EntryHeader& e = entries_[*step.entry];
+    if (header.size() != e.data_offset - e.header_offset) return false;
+    std::vector<uint8_t> old(header.size());
+    if (old_->source().ReadAt(e.header_offset, old) != old.size())
+      throw Error(UNLHA_ERROR_ARC_READ, "the archive ends inside a header");
+    return std::equal(old.begin(), old.end(), header.begin());
+  }
+
+  // A file that still holds what its entry holds keeps the packed data; the header says what
+  // a fresh pack would say of it now (time, mode, name).
+  void Keep(const Step& step, const platform::FileStatus& now) {
+    const format::EntryHeader& e = entries_[*step.entry];
+    Source s = *step.source;
+    s.status = now;
+    std::vector<uint8_t> header;
+    if (auto problem = HeaderFor(s, std::string(e.method_id()), &header)) {
+      Problem(*problem);
+      return Carry(*step.entry);
+    }
+    format::PatchSizesAndCrc(header, e.packed_size, e.original_size, e.data_crc);
+    if (SameAsOld(step, header)) return Carry(*step.entry);
+    StartWriting(step);
+    writer_->Write(header);
+    CopyOld(e.data_offset, e.data_offset + e.packed_size);
+    Done(step, "replaced", {std::string(e.method_id()), e.original_size, e.packed_size},
+         " same content");
+  }
+
+  void WriteWithoutData(const Step& step) {
+    std::vector<uint8_t> bytes;
+    PackedEntry packed;
+    if (auto problem = EntryWithoutData(env_, *step.source, &bytes, &packed)) {
+      Problem(*problem);
+      if (step.entry) Carry(*step.entry);
+      return;
+    }
+    if (SameAsOld(step, bytes)) return Carry(*step.entry);
+    StartWriting(step);
+    writer_->Write(bytes);
+    Done(step, step.entry ? "replaced" : "added", packed, "");
+  }
+
+  void Build(Job& job, std::optional<Piece> first) {
+    const Step& step = job.step;
+    StartWriting(step);
+    EntryBuilder builder(*step.source, MethodFor(*step.source), *writer_, progress_);
+    if (!builder.Begin()) return Failed(job, builder);
+    bool packing = true;
+    if (first) packing = builder.Add(std::move(*first));
+    while (packing && builder.problem() == std::nullopt &&
+           (!job.pieces.empty() || job.next_piece < job.end)) {
+      if (job.pieces.empty()) StartPiece(job);
+      Piece piece = Take(job.pieces.front());
+      job.pieces.pop_front();
+      packing = builder.Add(std::move(piece));
+    }
+    if (builder.problem()) return Failed(job, builder);
+    *job.cancelled = true;  // given up or done: pieces still running are not wanted
+    if (!packing) {
+      builder.StoreFrom(env_, nullptr);
+    } else {
+      builder.Finish(env_);
+    }
+    if (builder.problem()) return Failed(job, builder);
+    Done(step, step.entry ? "replaced" : "added", builder.result(), "");
+  }
+
+  void Failed(Job& job, EntryBuilder& builder) {
+    *job.cancelled = true;
+    builder.Abandon();
+    Problem(*builder.problem());
+    if (job.step.entry) Carry(*job.step.entry);  // a source that cannot be read keeps its entry
+  }
+
+  void Done(const Step& step, const char* what, const PackedEntry& packed, const char* note) {
+    log_.Line(std::string("  ") + what + " " + StoredKey(step.source->stored) + " " +
+              SizeText(packed.original_size, packed.packed_size, packed.method) + note);
+    ++(step.entry ? replaced_ : added_);
+  }
+
+  // --- Sources -----------------------------------------------------------------------------------
+
   bool IsListFile(const platform::FileStatus& st) {
     if (!list_files_) {
       list_files_.emplace();
       for (const auto& name : cmd_.response_files) {
-        const fs::Resolution r = fs::ResolveExisting(env_, name);
+        const fs::Resolution r = resolver_.ResolveExisting(name);
         if (r.status != fs::ResolveStatus::kFound) continue;
         if (auto s = env_.Status(r.path, platform::File::Links::kFollowed))
           list_files_->push_back(*s);
@@ -239,46 +500,30 @@ class Updater {
     return out;
   }
 
-  bool Pack(const Source& s, ArchiveWriter& writer, const char* what) {
-    progress_.Entry(StoredKey(s.stored), DataSize(s));
-    PackedEntry packed;
-    if (auto problem = PackSource(env_, s, cmd_.switches.method, writer, &packed, progress_)) {
-      Problem(*problem);
-      return false;
-    }
-    log_.Line(std::string("  ") + what + " " + StoredKey(s.stored) + " " +
-              SizeText(packed.original_size, packed.packed_size, packed.method));
-    ++(what[0] == 'a' ? added_ : replaced_);
-    return true;
-  }
-
-  void CopyEntry(OpenArchive& old, const format::EntryHeader& e, ArchiveWriter& writer) {
-    const std::span<uint8_t> buf = TransferBuffer();
-    uint64_t offset = e.header_offset;
-    const uint64_t end = e.data_offset + e.packed_size;
-    while (offset < end) {
-      const size_t want = static_cast<size_t>(std::min<uint64_t>(buf.size(), end - offset));
-      const size_t got = old.source().ReadAt(offset, std::span<uint8_t>(buf.data(), want));
-      if (got == 0) throw Error(UNLHA_ERROR_ARC_READ, "the archive ends inside an entry");
-      writer.Write(std::span<const uint8_t>(buf.data(), got));
-      offset += got;
-    }
-  }
-
   void Problem(const SourceProblem& p) { failures_.Add(p.code, p.message); }
 
-  int32_t Summary(size_t entries) {
+  int32_t Summary() {
     log_.Line(std::to_string(added_) + " added, " + std::to_string(replaced_) + " replaced, " +
-              std::to_string(added_ || replaced_ ? unchanged_ : entries) + " unchanged, " +
+              std::to_string(writing_ ? unchanged_ : entries_.size()) + " unchanged, " +
               std::to_string(failures_.count()) + " failed.");
     return failures_.first_code();
   }
 
   platform::Env& env_;
+  fs::Resolver resolver_;  // the names of a command's folders are listed once
   const CommandLine& cmd_;
   OutputLog& log_;
   Progress& progress_;
+  std::optional<OpenArchive> old_;
+  std::vector<format::EntryHeader> entries_;
   std::optional<std::vector<platform::FileStatus>> list_files_;
+  std::vector<Step> steps_;
+  size_t planned_ = 0;  // steps given a job so far
+  std::deque<Job> window_;
+  size_t in_flight_ = 0;  // tasks started and not yet taken
+  Workers* workers_ = nullptr;
+  ArchiveWriter* writer_ = nullptr;
+  bool writing_ = false;  // the first change has come: entries go to the new archive
   Failures failures_{log_};
   size_t added_ = 0, replaced_ = 0, unchanged_ = 0;
 };

@@ -48,4 +48,42 @@ uint16_t Crc16Of(std::span<const uint8_t> data) {
   return crc.value();
 }
 
+namespace {
+
+// The CRC register as a vector over GF(2): processing one zero bit is a linear map, and the map
+// for n zero bytes is a power of the map for one, found by squaring.
+using Matrix = std::array<uint16_t, 16>;  // column i: the image of bit i
+
+uint16_t Times(const Matrix& m, uint16_t v) {
+  uint16_t out = 0;
+  for (int i = 0; v; ++i, v >>= 1)
+    if (v & 1) out ^= m[static_cast<size_t>(i)];
+  return out;
+}
+
+Matrix Square(const Matrix& m) {
+  Matrix out{};
+  for (size_t i = 0; i < 16; ++i)
+    out[i] = Times(m, m[i]);
+  return out;
+}
+
+}  // namespace
+
+uint16_t Crc16Combine(uint16_t crc_a, uint16_t crc_b, uint64_t length_b) {
+  // CRC-16/ARC starts from 0 and is linear, so crc(A B) = crc(A followed by |B| zero bytes) ^
+  // crc(B): A's register is carried through as many zero bytes as B has.
+  Matrix one_bit{};
+  one_bit[0] = 0xA001;  // the reflected register shifts right; the low bit feeds the polynomial
+  for (size_t i = 1; i < 16; ++i)
+    one_bit[i] = static_cast<uint16_t>(1u << (i - 1));
+  Matrix step = Square(Square(Square(one_bit)));  // one zero byte
+  uint16_t carried = crc_a;
+  for (uint64_t n = length_b; n; n >>= 1) {
+    if (n & 1) carried = Times(step, carried);
+    step = Square(step);
+  }
+  return static_cast<uint16_t>(carried ^ crc_b);
+}
+
 }  // namespace lha::format

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <string>
 
 #include "main/lha_tool.h"
@@ -20,13 +21,19 @@ struct Value {
 // One key through the profile reader: a buffer of 256 blanks, of which it may fill 255.
 Value ReadValue(platform::Platform& os, const char* section, const std::string& key,
                 const std::string& file, bool first_character_only) {
-  std::string buffer = platform::ToAnsi(std::wstring(256, L' '));
+  std::string buffer(256, ' ');  // 256 blanks, in any ANSI code page
   const uint32_t n =
       os.GetPrivateProfileStringA(section, key.c_str(), "", buffer.data(), 255, file.c_str());
-  const std::wstring wide = platform::FromAnsi(buffer);
   // n counts bytes: for a value of multi-byte characters the first n characters run on into
   // the NUL and the blanks after it, which the cut at the last NUL takes off again.
-  const std::wstring taken = wide.substr(0, first_character_only ? 1 : n);
+  const size_t wanted = first_character_only ? 1 : n;
+  const bool ascii = std::all_of(buffer.begin(), buffer.begin() + static_cast<ptrdiff_t>(wanted),
+                                 [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  // An ASCII start is its own first characters: most job files are ASCII, and thousands of keys
+  // need not convert 256 bytes each.
+  const std::wstring taken =
+      ascii ? std::wstring(buffer.begin(), buffer.begin() + static_cast<ptrdiff_t>(wanted))
+            : platform::FromAnsi(buffer).substr(0, wanted);
   return {CutAtNul(platform::UCase(taken)), n};
 }
 

@@ -72,13 +72,13 @@ bool IsSameOrBelow(const File& inner, const FileStatus& outer) {
 
 class Copier {
  public:
-  explicit Copier(Env& env) : env_(env) {}
+  explicit Copier(fs::Resolver& resolver) : env_(resolver.env()), resolver_(resolver) {}
   int32_t failures() const { return failures_; }
 
   // Resolves the destination folder, making the missing levels; empty: the current folder.
   bool OpenDestination(const std::string& dest) {
     int error = 0;
-    const fs::Resolution r = fs::MakeFolders(env_, dest, &error);
+    const fs::Resolution r = resolver_.MakeFolders(dest, &error);
     if (r.status != fs::ResolveStatus::kFound) {
       Fail(dest, error ? "cannot create the folder: " + ErrorText(error)
                  : r.status == fs::ResolveStatus::kAmbiguous ? ResolveReason(r.status)
@@ -99,14 +99,14 @@ class Copier {
   void CopySource(const std::string& source) {
     const auto pp = winpath::Parse(source);
     if (!pp.parts.empty() && winpath::HasWildcards(pp.parts.back())) {
-      const fs::PatternMatches m = fs::MatchPattern(env_, source);
+      const fs::PatternMatches m = resolver_.MatchPattern(source);
       if (m.status != fs::ResolveStatus::kFound) return Fail(source, ResolveReason(m.status));
       if (m.names.empty()) return Fail(source, "no file matches");
       for (const auto& name : m.names)
         CopyTopLevel(m.dir, name);
       return;
     }
-    const fs::Resolution r = fs::ResolveExisting(env_, source);
+    const fs::Resolution r = resolver_.ResolveExisting(source);
     if (r.status != fs::ResolveStatus::kFound) return Fail(source, ResolveReason(r.status));
     std::string path = r.path;
     const size_t slash = path.rfind('/');
@@ -128,10 +128,9 @@ class Copier {
   void Finish() {
     if (!dest_) return;
     PlaceReplacements();
-    std::stable_sort(folders_.begin(), folders_.end(),
-                     [](const FolderToFinish& a, const FolderToFinish& b) {
-                       return a.depth > b.depth;
-                     });
+    std::stable_sort(
+        folders_.begin(), folders_.end(),
+        [](const FolderToFinish& a, const FolderToFinish& b) { return a.depth > b.depth; });
     for (const auto& f : folders_) {
       int error = 0;
       File d = env_.OpenFolder(f.path, &error, Links::kNotFollowed);
@@ -262,8 +261,8 @@ class Copier {
     folders_.push_back({dst, st, depth});
   }
 
-  void CopyLink(const File& sdir, const std::string& src, const std::string& name,
-                const File& ddir, const std::string& dpath) {
+  void CopyLink(const File& sdir, const std::string& src, const std::string& name, const File& ddir,
+                const std::string& dpath) {
     const std::string dst = fs::Join(dpath, name);
     int error = 0;
     const auto target = sdir.ReadLinkIn(name, &error);
@@ -307,6 +306,7 @@ class Copier {
   };
 
   Env& env_;
+  fs::Resolver& resolver_;
   std::shared_ptr<File> dest_;
   std::string dest_path_;
   std::vector<Pending> pending_;
@@ -316,8 +316,8 @@ class Copier {
 
 }  // namespace
 
-int32_t RunFileOperation(Env& env, SHFILEOPSTRUCTA& op) {
-  Copier copier(env);
+int32_t RunFileOperation(fs::Resolver& resolver, SHFILEOPSTRUCTA& op) {
+  Copier copier(resolver);
   const auto sources = SplitPathList(op.pFrom);
   const auto targets = SplitPathList(op.pTo);
   if (op.wFunc != FO_COPY || sources.empty() || targets.size() > 1) return 1;

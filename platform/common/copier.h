@@ -12,12 +12,13 @@
 
 #include <cstdint>
 
-#include "platform/env.h"
+#include "platform/fs.h"
 #include "platform/platform.h"
 
 namespace platform {
 
 // 0 when everything was copied; otherwise the number of failures (at least 1).
-int32_t RunFileOperation(Env& env, SHFILEOPSTRUCTA& op);
+// Paths resolve through `resolver`, which the caller keeps for the whole job.
+int32_t RunFileOperation(fs::Resolver& resolver, SHFILEOPSTRUCTA& op);
 
 }  // namespace platform

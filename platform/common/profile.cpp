@@ -17,7 +17,7 @@ std::string_view TrimBlanks(std::string_view s) {
 }
 
 std::string FoldName(std::string_view name) {
-  return ToAnsi(UCase(FromAnsi(TrimBlanks(name))));
+  return FoldedName(TrimBlanks(name));
 }
 
 std::string_view Unquote(std::string_view v) {
@@ -85,7 +85,7 @@ const Profile* ProfileReader::Load(const std::string& winpath) {
   };
   if (auto it = cache_.find(winpath); it != cache_.end() && same(it->second))
     return &it->second.profile;
-  const fs::Resolution r = fs::ResolveExisting(env_, winpath);
+  const fs::Resolution r = resolver_.ResolveExisting(winpath);
   if (r.status != fs::ResolveStatus::kFound) return nullptr;
   FileStatus st;
   auto data = ReadWholeFile(env_, r.path, &st);

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "platform/env.h"
+#include "platform/fs.h"
 
 namespace platform {
 
@@ -31,7 +31,7 @@ class Profile {
 // file is asked for one key at a time, up to 32,767 entries.
 class ProfileReader {
  public:
-  explicit ProfileReader(Env& env) : env_(env) {}
+  explicit ProfileReader(Env& env) : env_(env), resolver_(env) {}
   // GetPrivateProfileStringA: see platform.h.
   uint32_t Get(const char* section, const char* key, const char* def, char* buffer, uint32_t size,
                const char* file);
@@ -46,6 +46,7 @@ class ProfileReader {
   // Keyed by the Windows path as the caller spells it, so that asking for one key after another
   // costs neither a path resolution nor a parse while the file stays the same.
   Env& env_;
+  fs::Resolver resolver_;
   std::unordered_map<std::string, Cached> cache_;
 };
 

@@ -15,68 +15,111 @@ std::string AsPath(const std::string& p) {
   return p.empty() ? "." : p;
 }
 
+std::string Folded(std::string_view name) {
+  return FoldedName(name);
+}
+
+}  // namespace
+
+// A folder's names by their folded form, as they were when it was listed.
+struct Resolver::Listing {
+  FileStatus folder;
+  std::unordered_map<std::string, std::vector<std::string>> names;
+};
+
+std::shared_ptr<const Resolver::Listing> Resolver::List(const std::string& dir) {
+  const std::string path = AsPath(dir);
+  const auto folder = env_.Status(path, File::Links::kFollowed);
+  auto names = folder ? env_.ListFolder(path) : std::nullopt;
+  if (!names) return listings_[path] = nullptr;
+  auto listing = std::make_shared<Listing>();
+  listing->folder = *folder;
+  for (auto& name : *names)
+    listing->names[Folded(name)].push_back(std::move(name));
+  return listings_[path] = listing;
+}
+
 // Finds the one name in `dir` equal to `part` ignoring case.
-ResolveStatus MatchOne(Env& env, const std::string& dir, const std::string& part,
-                       std::string* found) {
+ResolveStatus Resolver::MatchOne(const std::string& dir, const std::string& part,
+                                 std::string* found) {
   if (part.find('\0') != std::string::npos) return ResolveStatus::kMissing;  // no name holds one
-  auto names = env.ListFolder(AsPath(dir));
-  if (!names) {
+  const std::string folded = Folded(part);
+  const auto cached = listings_.find(AsPath(dir));
+  const bool remembered = cached != listings_.end();
+  auto listing = remembered ? cached->second : List(dir);
+  const auto lookup = [&](const Listing& l) -> const std::vector<std::string>* {
+    const auto hit = l.names.find(folded);
+    return hit == l.names.end() ? nullptr : &hit->second;
+  };
+  const std::vector<std::string>* names = listing ? lookup(*listing) : nullptr;
+  if (listing && !names && remembered && Changed(dir, listing->folder)) {
+    // The name may have come since the folder was listed: it is listed again.
+    listing = List(dir);
+    names = listing ? lookup(*listing) : nullptr;
+  }
+  if (!listing) {
     // A folder we may search but not list: only the exact spelling can be tried.
-    if (!env.Status(Join(dir, part), File::Links::kNotFollowed)) return ResolveStatus::kMissing;
+    if (!env_.Status(Join(dir, part), File::Links::kNotFollowed)) return ResolveStatus::kMissing;
     *found = part;
     return ResolveStatus::kFound;
   }
-  int hits = 0;
-  for (auto& name : *names) {
-    if (NamesEqualIgnoringCase(name, part)) {
-      if (++hits > 1) return ResolveStatus::kAmbiguous;
-      *found = std::move(name);
-    }
-  }
-  return hits == 1 ? ResolveStatus::kFound : ResolveStatus::kMissing;
+  if (!names) return ResolveStatus::kMissing;
+  if (names->size() > 1) return ResolveStatus::kAmbiguous;
+  *found = names->front();
+  return ResolveStatus::kFound;
 }
 
-// Resolves the first `count` components of `pp`.
-Resolution ResolveParts(Env& env, const winpath::ParsedPath& pp, size_t count) {
-  Resolution r{ResolveStatus::kFound, Base(pp.rooted)};
+void Resolver::NameChanged(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  listings_.erase(slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash));
+}
+
+// Whether the folder may hold other names than when it was listed. File times tick coarsely, so
+// a folder changed in the last seconds counts as changed whatever its time says.
+bool Resolver::Changed(const std::string& dir, const FileStatus& listed) {
+  const auto now = env_.Status(AsPath(dir), File::Links::kFollowed);
+  return !now || !now->SameFileAs(listed) || now->mtime != listed.mtime ||
+         now->mtime_nsec != listed.mtime_nsec || now->mtime + 2 >= env_.Now();
+}
+
+// Resolves the first `count` components.
+Resolution Resolver::ResolveParts(const std::vector<std::string>& parts, bool rooted,
+                                  size_t count) {
+  // A job names thousands of files in a few folders: each folder's path resolves once.
+  std::string key(rooted ? "/" : "");
+  for (size_t i = 0; i < count; ++i)
+    (key += parts[i]) += '\0';
+  if (const auto known = folders_.find(key); known != folders_.end()) return known->second;
+  Resolution r{ResolveStatus::kFound, Base(rooted)};
   for (size_t i = 0; i < count; ++i) {
-    const std::string& part = pp.parts[i];
+    const std::string& part = parts[i];
     if (part == "..") {  // only a relative path's leading "..": nothing to match
       r.path = Join(r.path, part);
       continue;
     }
     std::string found;
-    r.status = MatchOne(env, r.path, part, &found);
+    r.status = MatchOne(r.path, part, &found);
     if (r.status != ResolveStatus::kFound) return r;
     r.path = Join(r.path, found);
   }
   r.path = AsPath(r.path);
+  folders_.emplace(std::move(key), r);  // found only: what is missing may be made meanwhile
   return r;
 }
 
-}  // namespace
-
-std::string Join(std::string_view dir, std::string_view name) {
-  if (dir.empty()) return std::string(name);
-  std::string out(dir);
-  if (out.back() != '/') out += '/';
-  out += name;
-  return out;
-}
-
-Resolution ResolveExisting(Env& env, std::string_view winpath) {
+Resolution Resolver::ResolveExisting(std::string_view winpath) {
   const auto pp = winpath::Parse(winpath);
-  return ResolveParts(env, pp, pp.parts.size());
+  return ResolveParts(pp.parts, pp.rooted, pp.parts.size());
 }
 
-Resolution ResolveForCreate(Env& env, std::string_view winpath) {
+Resolution Resolver::ResolveForCreate(std::string_view winpath) {
   const auto pp = winpath::Parse(winpath);
   if (pp.parts.empty() || pp.trailing_separator || pp.parts.back() == "..")
-    return ResolveParts(env, pp, pp.parts.size());
-  Resolution r = ResolveParts(env, pp, pp.parts.size() - 1);
+    return ResolveParts(pp.parts, pp.rooted, pp.parts.size());
+  Resolution r = ResolveParts(pp.parts, pp.rooted, pp.parts.size() - 1);
   if (r.status != ResolveStatus::kFound) return r;
   std::string found;
-  switch (MatchOne(env, r.path, pp.parts.back(), &found)) {
+  switch (MatchOne(r.path, pp.parts.back(), &found)) {
     case ResolveStatus::kFound:
       r.path = Join(r.path, found);
       break;
@@ -90,40 +133,42 @@ Resolution ResolveForCreate(Env& env, std::string_view winpath) {
   return r;
 }
 
-Resolution MakeFolders(Env& env, std::string_view winpath, int* error) {
+Resolution Resolver::MakeFolders(std::string_view winpath, int* error) {
   if (error) *error = 0;
   const auto pp = winpath::Parse(winpath);
   std::string prefix = pp.rooted ? "\\" : "";
   for (const auto& part : pp.parts) {
     prefix += part;
-    const Resolution r = ResolveForCreate(env, prefix);
+    const Resolution r = ResolveForCreate(prefix);
     prefix += "\\";
     if (r.status != ResolveStatus::kFound) return r;
     int e = 0;
-    if (KindOf(env, r.path) == Kind::kMissing && !env.MakeFolder(r.path, 0777, &e) &&
-        !IsExistsError(e)) {
-      if (error) *error = e;
-      return {ResolveStatus::kMissing, r.path};
+    if (KindOf(env_, r.path) == Kind::kMissing) {
+      if (!env_.MakeFolder(r.path, 0777, &e) && !IsExistsError(e)) {
+        if (error) *error = e;
+        return {ResolveStatus::kMissing, r.path};
+      }
+      NameChanged(r.path);
     }
   }
-  Resolution r = ResolveExisting(env, winpath);
-  if (r.status == ResolveStatus::kFound && KindOf(env, r.path) != Kind::kFolder)
+  Resolution r = ResolveExisting(winpath);
+  if (r.status == ResolveStatus::kFound && KindOf(env_, r.path) != Kind::kFolder)
     r.status = ResolveStatus::kMissing;
   return r;
 }
 
-PatternMatches MatchPattern(Env& env, std::string_view winpath) {
+PatternMatches Resolver::MatchPattern(std::string_view winpath) {
   PatternMatches out;
   const auto pp = winpath::Parse(winpath);
   if (pp.parts.empty() || pp.parts.back() == "..") return out;
-  const Resolution dir = ResolveParts(env, pp, pp.parts.size() - 1);
+  const Resolution dir = ResolveParts(pp.parts, pp.rooted, pp.parts.size() - 1);
   out.status = dir.status;
   out.dir = dir.path;
   if (dir.status != ResolveStatus::kFound) return out;
   const std::string& pattern = pp.parts.back();
   if (!winpath::HasWildcards(pattern)) {
     std::string found;
-    out.status = MatchOne(env, dir.path == "." ? "" : dir.path, pattern, &found);
+    out.status = MatchOne(dir.path == "." ? "" : dir.path, pattern, &found);
     if (out.status == ResolveStatus::kFound) {
       out.names.push_back(std::move(found));
     } else if (out.status == ResolveStatus::kMissing) {
@@ -131,11 +176,32 @@ PatternMatches MatchPattern(Env& env, std::string_view winpath) {
     }
     return out;
   }
-  if (auto names = env.ListFolder(dir.path)) {
+  if (auto names = env_.ListFolder(dir.path)) {
     for (auto& name : *names)
       if (winpath::MatchWildcard(pattern, name)) out.names.push_back(std::move(name));
   }
   return out;
+}
+
+std::string Join(std::string_view dir, std::string_view name) {
+  if (dir.empty()) return std::string(name);
+  std::string out(dir);
+  if (out.back() != '/') out += '/';
+  out += name;
+  return out;
+}
+
+Resolution ResolveExisting(Env& env, std::string_view winpath) {
+  return Resolver(env).ResolveExisting(winpath);
+}
+Resolution ResolveForCreate(Env& env, std::string_view winpath) {
+  return Resolver(env).ResolveForCreate(winpath);
+}
+Resolution MakeFolders(Env& env, std::string_view winpath, int* error) {
+  return Resolver(env).MakeFolders(winpath, error);
+}
+PatternMatches MatchPattern(Env& env, std::string_view winpath) {
+  return Resolver(env).MatchPattern(winpath);
 }
 
 Kind KindOf(Env& env, const std::string& path, bool follow_links) {

@@ -149,6 +149,10 @@ std::string ToAnsi(std::wstring_view text) {
   std::string out;
   out.reserve(text.size());
   for (size_t i = 0; i < text.size();) {
+    if (static_cast<char32_t>(text[i]) < 0x80) {  // ASCII: as it is
+      out += static_cast<char>(text[i++]);
+      continue;
+    }
     const char32_t cp = NextCodePoint(text, &i);
     if (IsEscape(cp)) {
       out += static_cast<char>(cp - kEscapeBase);
@@ -165,6 +169,10 @@ std::wstring FromAnsi(std::string_view bytes) {
   std::wstring out;
   out.reserve(bytes.size());
   for (size_t i = 0; i < bytes.size();) {
+    if (static_cast<uint8_t>(bytes[i]) < 0x80) {  // ASCII: as it is
+      out += static_cast<wchar_t>(bytes[i++]);
+      continue;
+    }
     char32_t cp;
     if (size_t len = ValidSequenceLength(bytes, i, &cp)) {
       if (kUtf16 && IsLowSurrogate(cp)) {
@@ -208,7 +216,29 @@ bool NamesEqualIgnoringCase(std::string_view a, std::string_view b) {
       })) {
     return true;  // the common, pure ASCII case without decoding
   }
-  return UCase(FromAnsi(a)) == UCase(FromAnsi(b));
+  return FoldedName(a) == FoldedName(b);
+}
+
+std::string FoldedName(std::string_view utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  for (size_t i = 0; i < utf8.size();) {
+    const auto b = static_cast<uint8_t>(utf8[i]);
+    if (b < 0x80) {  // most names are ASCII: no decoding
+      out += static_cast<char>(b >= 'a' && b <= 'z' ? b - 0x20 : b);
+      ++i;
+      continue;
+    }
+    char32_t cp;
+    if (const size_t len = ValidSequenceLength(utf8, i, &cp)) {
+      AppendUtf8(out, Upper(cp));
+      i += len;
+    } else {
+      out += static_cast<char>(b);
+      ++i;
+    }
+  }
+  return out;
 }
 
 size_t Utf8PrefixLength(std::string_view bytes, size_t limit) {

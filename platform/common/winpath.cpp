@@ -30,6 +30,7 @@ bool GlobMatch(std::wstring_view p, std::wstring_view s) {
 
 ParsedPath Parse(std::string_view path) {
   ParsedPath out;
+  out.parts.reserve(8);
   out.rooted = !path.empty() && IsSeparator(path.front());
   out.trailing_separator = !path.empty() && IsSeparator(path.back());
   size_t i = 0;

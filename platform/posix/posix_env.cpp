@@ -64,6 +64,8 @@ void Fill(const struct stat& st, FileStatus* out) {
   out->gid = st.st_gid;
   out->device = st.st_dev;
   out->inode = st.st_ino;
+  out->change_time = st.st_ctim.tv_sec;
+  out->change_time_nsec = static_cast<uint32_t>(st.st_ctim.tv_nsec);
 }
 
 std::optional<std::string> ReadLinkAt(int dirfd, const char* path, int* error) {
@@ -297,7 +299,7 @@ File Opened(int fd, int* error) {
 }
 
 // Opened with O_NONBLOCK, so a FIFO in a file's place cannot stall the caller; only a regular
-// file is accepted.
+// file is accepted (on which O_NONBLOCK changes nothing).
 File RegularFileFor(int fd, int* error) {
   if (fd < 0) return FailedFile(error);
   File f(std::make_unique<PosixFile>(fd));
@@ -307,8 +309,6 @@ File RegularFileFor(int fd, int* error) {
     if (error) *error = st.kind == fs::Kind::kFolder ? EISDIR : EINVAL;
     return File();
   }
-  const int flags = ::fcntl(fd, F_GETFL);
-  if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
   return f;
 }
 

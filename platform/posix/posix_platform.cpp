@@ -88,7 +88,7 @@ std::string LinkerSearch(const char* file) {
 
 class PosixPlatform final : public Platform {
  public:
-  PosixPlatform(Env& env, int argc, char** argv) : env_(env), profiles_(env) {
+  PosixPlatform(Env& env, int argc, char** argv) : env_(env), resolver_(env), profiles_(env) {
     for (int i = 1; i < argc; ++i) {
       if (i > 1) arguments_ += ' ';
       arguments_ += argv[i];
@@ -124,7 +124,7 @@ class PosixPlatform final : public Platform {
       return FolderExists(pattern);
     }
     if (pp.trailing_separator) return false;
-    const fs::PatternMatches m = fs::MatchPattern(env_, pattern);
+    const fs::PatternMatches m = resolver_.MatchPattern(pattern);
     if (m.status != fs::ResolveStatus::kFound) return false;
     return std::any_of(m.names.begin(), m.names.end(), [&](const std::string& name) {
       if (winpath::IsHiddenName(name)) return false;
@@ -135,27 +135,35 @@ class PosixPlatform final : public Platform {
   }
 
   bool FolderExists(const std::string& path) override {
-    const fs::Resolution r = fs::ResolveExisting(env_, path);
+    const fs::Resolution r = resolver_.ResolveExisting(path);
     return r.status == fs::ResolveStatus::kFound && fs::KindOf(env_, r.path) == fs::Kind::kFolder;
   }
 
   void MkDir(const std::string& path) override {
-    const fs::Resolution r = fs::ResolveForCreate(env_, path);
+    const fs::Resolution r = resolver_.ResolveForCreate(path);
     if (r.status != fs::ResolveStatus::kFound || !env_.MakeFolder(r.path, 0777))
       Raise(ErrorKind::kPathFileAccess, FromAnsi(path));
+    resolver_.NameChanged(r.path);
   }
 
   void Kill(const std::string& path) override {
-    const fs::Resolution r = fs::ResolveExisting(env_, path);
+    const fs::Resolution r = resolver_.ResolveExisting(path);
     if (r.status != fs::ResolveStatus::kFound) Raise(ErrorKind::kFileNotFound, FromAnsi(path));
-    if (fs::KindOf(env_, r.path, false) == fs::Kind::kFolder || !env_.Remove(r.path))
-      Raise(ErrorKind::kPathFileAccess, FromAnsi(path));
+    int error = 0;
+    if (fs::KindOf(env_, r.path, false) == fs::Kind::kFolder || !env_.Remove(r.path, &error)) {
+      Raise(IsMissingError(error) ? ErrorKind::kFileNotFound : ErrorKind::kPathFileAccess,
+            FromAnsi(path));
+    }
+    resolver_.NameChanged(r.path);
   }
 
   void WriteFile(const std::string& path, const std::string& bytes) override {
-    const fs::Resolution r = fs::ResolveForCreate(env_, path);
+    const fs::Resolution r = resolver_.ResolveForCreate(path);
     File file;
-    if (r.status == fs::ResolveStatus::kFound) file = env_.OpenForWriting(r.path, 0666, nullptr);
+    if (r.status == fs::ResolveStatus::kFound) {
+      file = env_.OpenForWriting(r.path, 0666, nullptr);
+      resolver_.NameChanged(r.path);
+    }
     const bool ok = file.is_open() &&
                     file.WriteAll(std::span<const uint8_t>(
                         reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size())) &&
@@ -182,7 +190,7 @@ class PosixPlatform final : public Platform {
     };
     if (unique != 0) return emit(unique);  // only forms the name, as on Windows
 
-    const fs::Resolution r = fs::ResolveExisting(env_, win_dir);
+    const fs::Resolution r = resolver_.ResolveExisting(win_dir);
     if (r.status != fs::ResolveStatus::kFound || fs::KindOf(env_, r.path) != fs::Kind::kFolder)
       return 0;
     std::random_device seed;
@@ -192,6 +200,7 @@ class PosixPlatform final : public Platform {
       const std::string path = fs::Join(r.path, name_for(n));
       int error = 0;
       if (env_.CreateFile(path, 0666, &error).is_open()) {
+        resolver_.NameChanged(path);
         if (emit(n) == 0) {
           env_.Remove(path);
           return 0;
@@ -215,7 +224,7 @@ class PosixPlatform final : public Platform {
     Raise(ErrorKind::kPathFileAccess, FromAnsi(dir + name + ext));
   }
 
-  int32_t SHFileOperationA(SHFILEOPSTRUCTA& op) override { return RunFileOperation(env_, op); }
+  int32_t SHFileOperationA(SHFILEOPSTRUCTA& op) override { return RunFileOperation(resolver_, op); }
 
   int32_t GetVersionExA(OsVersionInfo& info) override {
     utsname u{};
@@ -286,10 +295,11 @@ class PosixPlatform final : public Platform {
  private:
   bool TryClaim(const std::string& winpath) {
     for (int attempt = 0; attempt < 8; ++attempt) {
-      const fs::Resolution r = fs::ResolveForCreate(env_, winpath);
+      const fs::Resolution r = resolver_.ResolveForCreate(winpath);
       if (r.status != fs::ResolveStatus::kFound) return false;
       int error = 0;
       File file = env_.CreateFile(r.path, 0666, &error);
+      resolver_.NameChanged(r.path);
       if (!file.is_open() && IsExistsError(error))
         file = env_.OpenFile(r.path, &error, File::Links::kNotFollowed);
       if (!file.is_open()) {
@@ -309,6 +319,7 @@ class PosixPlatform final : public Platform {
   }
 
   Env& env_;
+  fs::Resolver resolver_;  // one for the run: each folder on the job's paths is listed once
   std::string arguments_;
   ProfileReader profiles_;
   std::vector<File> claimed_;

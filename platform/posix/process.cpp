@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 
 namespace platform::process {
 
@@ -18,6 +19,11 @@ void WriteStandardError(std::string_view text) {
     if (n <= 0) return;
     text.remove_prefix(static_cast<size_t>(n));
   }
+}
+
+std::string EnvironmentValue(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? value : "";
 }
 
 void LowerThreadPriority() {

@@ -32,6 +32,10 @@ struct FileStatus {
   uint32_t gid = 0;
   uint64_t device = 0;
   uint64_t inode = 0;
+  // When the file's data or status last changed: unlike the modification time, no program can
+  // set it back, so a file written while it was read is told by it.
+  int64_t change_time = 0;
+  uint32_t change_time_nsec = 0;
 
   bool SameFileAs(const FileStatus& other) const {
     return device == other.device && inode == other.inode;

@@ -7,8 +7,10 @@
 // begins with a separator starts at the root, others at the current folder.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/env.h"
@@ -26,6 +28,43 @@ struct Resolution {
   std::string path;  // the native path when found ("." for the current folder)
 };
 
+struct PatternMatches;
+
+// Resolves Windows paths on an Env, remembering the names of each folder it had to list, so
+// that naming thousands of files of one folder one by one costs one listing, not one per name,
+// and a lookup no system call. When the remembered names lack the one asked for, the folder is
+// listed again if it has changed since (or changed too recently to tell). A name that went
+// since is still given out; whatever opens it then finds it missing. One Resolver serves one
+// run of a job or one command.
+class Resolver {
+ public:
+  explicit Resolver(Env& env) : env_(env) {}
+  Resolver(const Resolver&) = delete;
+  Resolver& operator=(const Resolver&) = delete;
+
+  Env& env() const { return env_; }
+  // Tells the Resolver that its owner has just made or removed a name in the folder of the
+  // native `path`: that folder's names are listed again when next asked for.
+  void NameChanged(const std::string& path);
+  // See the functions of the same names below.
+  Resolution ResolveExisting(std::string_view winpath);
+  Resolution ResolveForCreate(std::string_view winpath);
+  Resolution MakeFolders(std::string_view winpath, int* error);
+  PatternMatches MatchPattern(std::string_view winpath);
+
+ private:
+  struct Listing;
+  ResolveStatus MatchOne(const std::string& dir, const std::string& part, std::string* found);
+  Resolution ResolveParts(const std::vector<std::string>& parts, bool rooted, size_t count);
+  std::shared_ptr<const Listing> List(const std::string& dir);
+  bool Changed(const std::string& dir, const FileStatus& listed);
+
+  Env& env_;
+  std::unordered_map<std::string, std::shared_ptr<Listing>> listings_;  // by folder path
+  std::unordered_map<std::string, Resolution> folders_;  // paths found, by their components
+};
+
+// One-off resolutions, with a Resolver of their own.
 // Every component must exist.
 Resolution ResolveExisting(Env& env, std::string_view winpath);
 

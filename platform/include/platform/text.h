@@ -28,6 +28,9 @@ std::wstring LCase(std::wstring_view text);
 
 // Case-insensitive equality of two byte strings taken as UTF-8 names.
 bool NamesEqualIgnoringCase(std::string_view a, std::string_view b);
+// The form that names equal but for case share: UTF-8 upper-cased by the simple mapping, bytes
+// that are not UTF-8 kept as they are. Names are equal ignoring case when their forms are equal.
+std::string FoldedName(std::string_view utf8);
 
 // The longest prefix of `bytes` of at most `limit` bytes that does not end inside a UTF-8
 // sequence. Bytes that are not valid UTF-8 count as whole characters of one byte.

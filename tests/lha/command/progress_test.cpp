@@ -133,39 +133,43 @@ struct CommandCase {
   std::map<std::string, uint64_t> entries;  // name -> bytes, every one told done in full
 };
 
-constexpr uint64_t kText = 1000, kRandom = 70000;
+// big.dat takes more than one piece of the parallel packer (2 MiB): its bytes count as the pieces
+// are written, however many threads packed them.
+constexpr uint64_t kText = 1000, kRandom = 70000, kBig = 2 * kMiB + 4321;
 
 TEST(CommandProgress, TotalsAndEntriesOfEachCommand) {
   const CommandCase cases[] = {
       {"a packs the files; folders hold no data",
        "a -r2 -x1 NEW.LZH src\\ *.*",
-       kText + kRandom,
-       {{"a.txt", kText}, {"sub", 0}, {"sub/b.bin", kRandom}}},
-      {"u -c1 packs every named file again",
-       "u -c1 -r1 -x1 A.LZH src\\ *.*",
-       kText + kRandom,
-       {{"a.txt", kText}, {"sub/b.bin", kRandom}}},
-      {"u packs only what changed: nothing", "u -r1 -x1 A.LZH src\\ *.*", std::nullopt, {}},
+       kText + kRandom + kBig,
+       {{"a.txt", kText}, {"big.dat", kBig}, {"sub", 0}, {"sub/b.bin", kRandom}}},
+      {"u reads every named file, to compare it with its entry: unchanged ones count as kept",
+       "u -r1 -x1 A.LZH src\\ *.*",
+       kText + kRandom + kBig,
+       {{"a.txt", kText}, {"big.dat", kBig}, {"sub/b.bin", kRandom}}},
+      {"u packs again a file found changed", "u -x1 A.LZH new\\ a.txt", kText, {{"a.txt", kText}}},
       {"t unpacks every entry",
        "t A.LZH",
-       kText + kRandom,
-       {{"a.txt", kText}, {"sub/b.bin", kRandom}}},
+       kText + kRandom + kBig,
+       {{"a.txt", kText}, {"big.dat", kBig}, {"sub/b.bin", kRandom}}},
       {"t totals only the entries named", "t A.LZH *.txt", kText, {{"a.txt", kText}}},
       {"x writes every entry",
        "x A.LZH out\\",
-       kText + kRandom,
-       {{"a.txt", kText}, {"sub/b.bin", kRandom}}},
+       kText + kRandom + kBig,
+       {{"a.txt", kText}, {"big.dat", kBig}, {"sub/b.bin", kRandom}}},
       {"e skips the folders", "e A.LZH out\\ sub\\*.*", kRandom, {{"sub/b.bin", kRandom}}},
   };
   for (const auto& c : cases) {
     testing_support::TempDir tmp(/*enter=*/true);
     tmp.Write("src/a.txt", std::string(kText, 'a'));
     tmp.Write("src/sub/b.bin", RandomBytes(kRandom));  // packed, found no smaller, stored
+    tmp.Write("src/big.dat", std::string(kBig, 'b'));
     platform::Env& env = platform::Env::Default();
     lha::command::OutputLog log(1 << 16);
     lha::command::Progress silent;
     ASSERT_EQ(lha::command::Execute(env, "a -r1 -x1 A.LZH src\\ *.*", log, silent), 0)
         << log.text();
+    tmp.Write("new/a.txt", std::string(kText, 'z'));  // a.txt's size, other bytes
 
     RecordedProgress told;
     ASSERT_EQ(lha::command::Execute(env, c.command_line, log, told), 0) << c.what << log.text();

@@ -69,6 +69,12 @@ TEST(Crc16, AgreesWithTheBitwiseDefinitionAtEveryLength) {
   uint32_t x = 2463534242u;
   for (size_t length = 0; length < 300; ++length) {
     EXPECT_EQ(Crc16Of(data), BitwiseCrc16(data)) << length;
+    // Any split of the data: the CRCs of the two pieces combine to the CRC of the whole.
+    const size_t cut = length ? x % (length + 1) : 0;
+    const std::span<const uint8_t> all(data);
+    EXPECT_EQ(Crc16Combine(Crc16Of(all.first(cut)), Crc16Of(all.subspan(cut)), length - cut),
+              BitwiseCrc16(data))
+        << length << " cut at " << cut;
     x ^= x << 13, x ^= x >> 17, x ^= x << 5;
     data.push_back(static_cast<uint8_t>(x));
   }

@@ -383,19 +383,33 @@ TEST_F(Update, NewFilesAreAddedAndEntriesOfFilesNoLongerNamedStay) {
     EXPECT_EQ(after.at(n), before_.at(n));
 }
 
-TEST_F(Update, C1ReplacesEveryNamedEntry) {
-  const CallResult r = Call("u -c1 A.LZH a.txt b.txt");
+// -c1 and a name every file for replacing whatever its time; a file whose content is proven the
+// same keeps its data, and one whose entry would read the same changes nothing at all.
+TEST_F(Update, C1AndAddKeepWhatTheContentProvesUnchanged) {
+  CallResult r = Call("u -c1 A.LZH a.txt b.txt");
   ASSERT_EQ(r.code, 0) << r.output;
-  EXPECT_NE(r.output.find("0 added, 2 replaced, 1 unchanged"), std::string::npos) << r.output;
-  // Packed again from unchanged files: the same bytes.
+  EXPECT_NE(r.output.find("0 added, 0 replaced, 3 unchanged"), std::string::npos) << r.output;
   EXPECT_EQ(RawEntries(dir_.path() / "A.LZH"), before_);
+  SetMtime(dir_.path() / "c.txt", 1650000002);  // the same bytes, two seconds later
+  r = Call("a A.LZH c.txt");
+  ASSERT_EQ(r.code, 0) << r.output;
+  EXPECT_NE(r.output.find("  replaced c.txt (2 -> 2 -lh0-) same content"), std::string::npos)
+      << r.output;
+  EXPECT_EQ(RawEntries(dir_.path() / "A.LZH").size(), 3u);
 }
 
-TEST_F(Update, AddReplacesSameNamedEntriesWhateverTheirTime) {
-  const CallResult r = Call("a A.LZH c.txt");
+// The same size and time, one byte different: only the content tells, and it does.
+TEST_F(Update, ChangedContentOfTheSameSizeAndTimeIsPackedAgain) {
+  std::string content = ReadFile(dir_.path() / "a.txt");
+  content[content.size() / 2] ^= 1;
+  WriteFile(dir_.path() / "a.txt", content);
+  SetMtime(dir_.path() / "a.txt", 1650000000);
+  const CallResult r = Call("u A.LZH a.txt b.txt c.txt");
   ASSERT_EQ(r.code, 0) << r.output;
-  EXPECT_NE(r.output.find("  replaced c.txt "), std::string::npos) << r.output;
-  EXPECT_EQ(RawEntries(dir_.path() / "A.LZH").size(), 3u);
+  EXPECT_NE(r.output.find("0 added, 1 replaced, 2 unchanged"), std::string::npos) << r.output;
+  TempDir out;
+  ASSERT_EQ(Call("x A.LZH " + out.str() + "/").code, 0);
+  EXPECT_EQ(ReadFile(out.path() / "a.txt"), content);
 }
 
 TEST_F(Update, UnchangedTreeLeavesTheArchiveFileAlone) {
@@ -406,6 +420,38 @@ TEST_F(Update, UnchangedTreeLeavesTheArchiveFileAlone) {
   struct stat after;
   ASSERT_EQ(::stat("A.LZH", &after), 0);
   EXPECT_EQ(before.st_ino, after.st_ino);  // not even rewritten
+}
+
+// --- Packing on several threads -----------------------------------------------------------------
+
+// Files are packed in pieces on as many threads as asked for; the archive is the same byte for
+// byte whatever the number, and every extractor reads it.
+TEST(Packing, TheArchiveIsTheSameWhateverTheThreads) {
+  TempDir tmp(/*enter=*/true);
+  WriteFile(tmp.path() / "T" / "big.txt", Compressible(5 << 20, 3));  // three pieces
+  for (int i = 0; i < 40; ++i)
+    WriteFile(tmp.path() / "T" / ("f" + std::to_string(i)), Compressible(1000 + 997 * i, i));
+  std::string first;
+  for (const char* threads : {"-t1", "-t2", "-t5"}) {
+    SCOPED_TRACE(threads);
+    fs::remove(tmp.path() / "A.LZH");
+    const CallResult r = Call(std::string("a -r1 -x1 ") + threads + " A.LZH .\\ T\\*.*");
+    ASSERT_EQ(r.code, 0) << r.output;
+    const std::string bytes = ReadFile(tmp.path() / "A.LZH");
+    if (first.empty()) first = bytes;
+    EXPECT_EQ(bytes, first);
+  }
+  const Tree expected = Snapshot(tmp.path() / "T");
+  for (const auto& tool : ExternalTools()) {
+    if (!Installed(tool.name)) continue;
+    SCOPED_TRACE(tool.name);
+    const fs::path dest = tmp.path() / ("by-" + tool.name);
+    fs::create_directories(dest);
+    ASSERT_TRUE(tool.extract(tmp.path() / "A.LZH", dest));
+    CompareOptions files = tool.compare;
+    files.folder_times = false;
+    EXPECT_EQ(Differences(expected, Snapshot(dest / "T"), files), "");
+  }
 }
 
 // --- Packing gives up on data that does not pack ----------------------------------------------

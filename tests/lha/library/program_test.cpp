@@ -117,10 +117,10 @@ INSTANTIATE_TEST_SUITE_P(
         ProgressCase{
             "AddOnTerminal", {"a", "-r1", "-x1", "B.LZH", "src/", "*.*"}, true, true, "2 added"},
         ProgressCase{"UpdateOnTerminal",
-                     {"u", "-c1", "-r1", "-x1", "A.LZH", "src/", "*.*"},
+                     {"u", "-r1", "-x1", "A.LZH", "src/", "*.*"},
                      true,
                      true,
-                     "2 replaced"},
+                     "2 unchanged"},
         ProgressCase{
             "QuietTestOnTerminal", {"t", "-q", "A.LZH"}, true, false, "2 entries tested good"},
         ProgressCase{"QuietAddOnTerminal",

@@ -45,6 +45,8 @@ class BitWriter {
 
   // Bytes produced so far, whole bytes only (the sink may not have all of them yet).
   uint64_t bytes() const { return drained_ + used_ + count_ / 8; }
+  // Bits put so far, before any padding.
+  uint64_t bits() const { return (drained_ + used_) * 8 + count_; }
 
   // Hands the whole bytes written so far to the sink, as far as they are complete words.
   void Drain() {

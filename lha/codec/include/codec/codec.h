@@ -74,6 +74,30 @@ class Encoder {
   virtual void Finish() = 0;
   // Packed bytes produced so far (all but the last few are in the sink); exact after Finish().
   virtual uint64_t packed_size() const = 0;
+  // After Finish(): the stream's length in bits, without the zero bits that pad its last byte.
+  virtual uint64_t packed_bits() const = 0;
+};
+
+// Joins streams end to end at the bit: what independent encoders of one method made of
+// consecutive pieces of an input becomes one stream of that method, each piece's blocks
+// following the last bit of the piece before. (A -lh4- ... -lhx- stream is a run of blocks,
+// none aligned; an encoder never refers back past its own start, so each piece decodes in the
+// window the pieces before it fill.) Output goes to `out`, which must outlive the joiner.
+class StreamJoiner {
+ public:
+  explicit StreamJoiner(lha::ByteSink& out) : out_(out) {}
+  // Appends `bits` bits of `bytes` (MSB first; the bits past them in the last byte are zero).
+  void Append(std::span<const uint8_t> bytes, uint64_t bits);
+  // Writes the last byte, padded with zero bits.
+  void Finish();
+  // Bytes of the joined stream so far, its last partial byte counted.
+  uint64_t bytes() const { return written_ + (pending_bits_ ? 1 : 0); }
+
+ private:
+  lha::ByteSink& out_;
+  uint64_t written_ = 0;
+  uint8_t pending_ = 0;        // the bits of a partial byte, from the top
+  unsigned pending_bits_ = 0;  // 0 ... 7
 };
 
 // The encoder keeps a reference to `packed`, which must outlive it; whatever the sink throws

@@ -40,6 +40,9 @@ struct Switches {
   bool replace_all = false;  // -c1: update replaces entries whatever their time stamps
   PackMethod method = PackMethod::kLh5;
   bool overwrite = false;  // -w1: extraction replaces existing files
+  // -t<n>: threads that pack (and compare) at once; 0 takes every processor. The archive is
+  // the same byte for byte whatever the number.
+  unsigned threads = 0;
 };
 
 // One name (a file, a folder or a wildcard pattern) and the base folder it is relative to

@@ -17,8 +17,9 @@ class Progress {
   virtual bool Shown() const { return false; }
 
   // The bytes of data the whole command will read or unpack: the original sizes of the entries
-  // x, e and t unpack, the sizes of the files a and u pack. Told once, before the first entry;
-  // not told when they cannot be known (an archive whose headers do not all read).
+  // x, e and t unpack, the sizes of the files a and u read (to pack them, or to compare them
+  // with their entries). Told once, before the first entry; not told when they cannot be known
+  // (an archive whose headers do not all read).
   virtual void Total(uint64_t bytes) { (void)bytes; }
 
   // The command reaches an entry whose data is `bytes` long (0 for a folder or a link). When the

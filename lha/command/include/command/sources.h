@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "command/command_line.h"
-#include "platform/env.h"
+#include "platform/fs.h"
 
 namespace lha::command {
 
@@ -46,7 +46,7 @@ using ExcludedFile = std::function<bool(const platform::FileStatus&)>;
 // followed: what it leads to is packed under the link's own name. Links met below a folder stay
 // links, and folders are never entered through them. Names are sorted within each folder, so the
 // same tree always gives the same order.
-Enumeration EnumerateSources(platform::Env& env, const std::vector<NameSpec>& names,
+Enumeration EnumerateSources(platform::fs::Resolver& resolver, const std::vector<NameSpec>& names,
                              const Switches& switches, const ExcludedFile& excluded);
 
 // The stored path of a name given on a command line, relative to its base folder: every

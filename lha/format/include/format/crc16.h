@@ -22,4 +22,8 @@ class Crc16 {
 // CRC of one buffer.
 uint16_t Crc16Of(std::span<const uint8_t> data);
 
+// The CRC of A followed by B, from the CRC of A, the CRC of B and B's length: pieces of one
+// file checked apart (at the same time, on other threads) give the CRC of the whole.
+uint16_t Crc16Combine(uint16_t crc_a, uint16_t crc_b, uint64_t length_b);
+
 }  // namespace lha::format
