@@ -21,7 +21,7 @@ Test an archive:       unlha t BACKUP.LZH
 
 Commands
   a   add the named files, replacing entries of the same stored name
-  u   update: add new files, replace entries whose file changed in time or size
+  u   update: add new files, replace entries whose file's content changed
   x   extract with stored paths into the base folder (the current folder when none)
   e   extract names only, without their folders
   l   list the entries; v lists with more detail
@@ -31,7 +31,7 @@ Switches
   -a1  include hidden and system files (-a0, the default, skips hidden files)
   -x1  store paths relative to the base folder (-x0, the default, stores names only)
   -r1  recurse into folders; -r2 also store the folders, so empty ones survive; -r0 none
-  -c1  with u: replace every named file whatever its time stamp
+  -c1  with u: replace every named file whatever its time stamp (content still decides)
   -o5  pack with -lh5- (the default); -o6 with -lh6-; -o7 with -lh7-; -o0 store only
   -w1  extraction replaces existing files (-w0, the default, leaves them and reports 32784)
   -t1  pack on one thread (-t<n>: n threads; by default every processor, or UNLHA32_THREADS)
