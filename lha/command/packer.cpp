@@ -153,6 +153,10 @@ std::string StoredKey(const std::vector<std::string>& components) {
   return key;
 }
 
+uint64_t DataSize(const Source& source) {
+  return source.status.kind == fs::Kind::kFile ? source.status.size : 0;
+}
+
 Piece PackPiece(platform::Env& env, const Source& source, codec::Method method, uint64_t offset,
                 uint64_t length, bool keep_raw) {
   Piece piece;
@@ -257,8 +261,13 @@ std::optional<SourceProblem> EntryWithoutData(platform::Env& env, const Source& 
 }
 
 EntryBuilder::EntryBuilder(const Source& source, codec::Method method, uint32_t code_page,
-                           ArchiveWriter& out)
-    : source_(source), method_(method), code_page_(code_page), out_(out), joiner_(out) {}
+                           ArchiveWriter& out, Progress& progress)
+    : source_(source),
+      method_(method),
+      code_page_(code_page),
+      out_(out),
+      progress_(progress),
+      joiner_(out) {}
 
 bool EntryBuilder::Begin() {
   const bool pack = method_ != codec::Method::kLh0 && !codec::IsTinyFile(source_.status.size);
@@ -287,6 +296,7 @@ bool EntryBuilder::Add(Piece&& piece) {
   ++pieces_;
   crc_ = format::Crc16Combine(crc_, piece.crc, piece.original);
   original_ += piece.original;
+  progress_.EntryDone(original_);
   if (storing_) {
     out_.Write(piece.raw);
     return true;
@@ -325,6 +335,7 @@ void EntryBuilder::StoreFrom(platform::Env& env, const std::vector<uint8_t>* raw
     original_ = raw->size();
     return Patch(original_, original_, crc_);
   }
+  progress_.EntryDone(0);  // the file is read again
   int error = 0;
   platform::File file = env.OpenFile(source_.posix_path, &error, LinksOf(source_));
   platform::FileStatus before;
@@ -352,6 +363,7 @@ void EntryBuilder::StoreFrom(platform::Env& env, const std::vector<uint8_t>* raw
     crc.Update(chunk);
     out_.Write(chunk);
     original_ += chunk.size();
+    progress_.EntryDone(original_);
   }
   platform::FileStatus after;
   if (original_ != before.size || !file.Status(&after, &error) || !Unchanged(before, after)) {

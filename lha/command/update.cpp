@@ -188,6 +188,11 @@ class Updater {
       log_.Line(old_ ? "Nothing to change." : "Nothing to pack: no archive made.");
       return Summary();
     }
+    // Every file named is read: compared with its entry, or packed.
+    uint64_t total = 0;
+    for (const Step& step : steps_)
+      total += step.source ? DataSize(*step.source) : 0;
+    progress_.Total(total);
 
     ArchiveWriter writer(temp.file());
     writer_ = &writer;
@@ -307,6 +312,9 @@ class Updater {
   }
 
   // --- The writer --------------------------------------------------------------------------------
+  //
+  // Only the writer tells progress_, as it takes the workers' results in order: the display
+  // needs no lock and counts the same bytes whatever the number of threads.
 
   void WriteSteps() {
     StartWork();
@@ -329,11 +337,14 @@ class Updater {
     const Step& step = job.step;
     if (!step.source) return Carry(*step.entry);
     const Source& s = *step.source;
-    progress_.Entry(StoredKey(s.stored));
+    progress_.Entry(StoredKey(s.stored), DataSize(s));
     if (s.status.kind != fs::Kind::kFile) return WriteWithoutData(step);
     if (job.verdict) {
       Verdict v = Take(*job.verdict);
-      if (v.same) return Keep(step, v.status);
+      if (v.same) {
+        progress_.EntryDone(DataSize(s));  // compared to the end
+        return Keep(step, v.status);
+      }
       job.pieces_wanted = true;
       if (v.piece) {
         job.next_piece = job.end;  // the one piece is there already
@@ -428,7 +439,7 @@ class Updater {
       return;
     }
     StartWriting(step);
-    EntryBuilder builder(*step.source, MethodFor(*step.source), code_page_, *writer_);
+    EntryBuilder builder(*step.source, MethodFor(*step.source), code_page_, *writer_, progress_);
     if (!builder.Begin()) return Failed(job, builder);
     bool packing = true;
     if (first) packing = builder.Add(std::move(*first));
