@@ -6,8 +6,9 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
+
+#include "support/files.h"
 
 namespace testing_support {
 
@@ -43,8 +44,7 @@ class TempDir {
   // Writes `content` to the file `relative` (folders made as needed); returns its path.
   std::filesystem::path Write(const std::string& relative, const std::string& content) const {
     const auto p = path_ / relative;
-    std::filesystem::create_directories(p.parent_path());
-    std::ofstream(p, std::ios::binary) << content;
+    WriteText(p, content);
     return p;
   }
   std::filesystem::path MakeDir(const std::string& relative) const {
@@ -52,10 +52,7 @@ class TempDir {
     std::filesystem::create_directories(p);
     return p;
   }
-  std::string Read(const std::string& relative) const {
-    std::ifstream in(path_ / relative, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), {});
-  }
+  std::string Read(const std::string& relative) const { return ReadText(path_ / relative); }
 
  private:
   std::filesystem::path path_;

@@ -2,10 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <random>
 
 #include "api/progress_line.h"
 #include "command/commands.h"
+#include "support/data.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -118,14 +118,6 @@ class RecordedProgress final : public lha::command::Progress {
   Told* current = nullptr;
 };
 
-std::string RandomBytes(size_t n) {
-  std::mt19937 rng(7);
-  std::string s(n, '\0');
-  for (auto& c : s)
-    c = static_cast<char>(rng());
-  return s;
-}
-
 struct CommandCase {
   const char* what;
   const char* command_line;
@@ -162,7 +154,8 @@ TEST(CommandProgress, TotalsAndEntriesOfEachCommand) {
   for (const auto& c : cases) {
     testing_support::TempDir tmp(/*enter=*/true);
     tmp.Write("src/a.txt", std::string(kText, 'a'));
-    tmp.Write("src/sub/b.bin", RandomBytes(kRandom));  // packed, found no smaller, stored
+    // Random bytes: packed, found no smaller, stored.
+    tmp.Write("src/sub/b.bin", testing_support::Random(kRandom, 7));
     tmp.Write("src/big.dat", std::string(kBig, 'b'));
     platform::Env& env = platform::Env::Default();
     lha::command::OutputLog log(1 << 16);

@@ -4,17 +4,17 @@
 
 #include "format/archive_reader.h"
 #include "format/memory_source.h"
-#include "lha/format/test_support.h"
 #include "library_support.h"
+#include "support/archive_builder.h"
 #include "support/temp_dir.h"
 
 namespace lha_library_testing {
 namespace {
 
-using lha::format::testing::Bytes;
-using lha::format::testing::RawExt;
-using lha::format::testing::ToBytes;
+using testing_support::Bytes;
+using testing_support::RawExt;
 using testing_support::TempDir;
+using testing_support::ToBytes;
 
 const std::string kData = "x\n";
 
@@ -49,8 +49,8 @@ std::ostream& operator<<(std::ostream& os, const ReadCase& c) {
 }
 
 Bytes EntryFor(const ReadCase& c) {
-  using namespace lha::format::testing;
-  const uint16_t crc = lha::format::Crc16Of(ToBytes(kData));
+  using namespace testing_support;
+  const uint16_t crc = Crc16(kData);
   const uint32_t size = static_cast<uint32_t>(kData.size());
   std::vector<RawExt> exts;
   if (!c.folder.empty()) exts.push_back({0x02, ToBytes(c.folder + "\xFF")});
@@ -100,13 +100,13 @@ TEST_P(ReadNames, ListedAndExtractedDecoded) {
   const ReadCase& c = GetParam();
   TempDir dir;
   const Bytes archive = EntryFor(c);
-  WriteFile(dir.path() / "A.LZH", std::string(archive.begin(), archive.end()));
+  WriteText(dir.path() / "A.LZH", std::string(archive.begin(), archive.end()));
   EXPECT_EQ(ListedNames(dir.path() / "A.LZH"), std::set<std::string>{c.expected});
   fs::create_directory(dir.path() / "out");
   const CallResult r =
       Call("x -x1 " + Win(dir.path() / "A.LZH") + " " + Win(dir.path() / "out") + "\\");
   ASSERT_EQ(r.code, 0) << r.output;
-  EXPECT_EQ(ReadFile(dir.path() / "out" / c.expected), kData);
+  EXPECT_EQ(ReadText(dir.path() / "out" / c.expected), kData);
 }
 
 INSTANTIATE_TEST_SUITE_P(Encodings, ReadNames, ::testing::ValuesIn(kReadCases),
@@ -156,14 +156,14 @@ TEST_P(WriteNames, EveryReaderGetsTheNamesItCan) {
   TempDir dir;
   fs::create_directories(dir.path() / "src" / "ソフト");
   for (const Name& n : kNames)
-    if (n.utf8 != "ソフト") WriteFile(dir.path() / "src" / n.utf8, kData);
+    if (n.utf8 != "ソフト") WriteText(dir.path() / "src" / n.utf8, kData);
   const fs::path archive = dir.path() / "A.LZH";
   const CallResult made = Call(std::string("a ") + c.switches + " -x1 -r2 " + Win(archive) + " " +
                                Win(dir.path() / "src") + "\\ *");
   ASSERT_EQ(made.code, 0) << made.output;
 
   std::set<std::string> stored;
-  const std::string bytes = ReadFile(archive);
+  const std::string bytes = ReadText(archive);
   lha::format::MemorySource source(
       std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
   lha::format::ArchiveReader reader(source);  // no decoder: the bytes as stored

@@ -82,8 +82,8 @@ class ProgressOnTerminal : public ::testing::TestWithParam<ProgressCase> {};
 TEST_P(ProgressOnTerminal, OnlyOnATerminalAndNeverInTheOutputText) {
   const ProgressCase& c = GetParam();
   TempDir tmp(/*enter=*/true);
-  WriteFile("src/notes.txt", Compressible(300000));
-  WriteFile("src/sub/撮影メモ.txt", Compressible(2000, 3));
+  WriteText("src/notes.txt", Compressible(300000));
+  WriteText("src/sub/撮影メモ.txt", Compressible(2000, 3));
   ASSERT_EQ(Call("a -r1 -x1 A.LZH src\\ *.*").code, 0);
   const ProcessResult r =
       c.terminal ? RunUnlhaOnTerminal(c.args, tmp.path()) : RunUnlha(c.args, InFolder(tmp.path()));
