@@ -8,8 +8,9 @@ packages=(cmake g++ make libgtest-dev libgmock-dev)
 windows=0
 for arg in "$@"; do
   case $arg in
-    # Independent LZH extractors, used by the tests as oracles only.
-    --test) packages+=(lhasa libarchive-tools 7zip) ;;
+    # Independent LZH extractors, used by the tests as oracles only; dpkg-shlibdeps for the
+    # package's dependencies; groff and man to check that the manual pages render.
+    --test) packages+=(lhasa libarchive-tools 7zip dpkg-dev groff-base man-db) ;;
     --bench) packages+=(lhasa libarchive-tools 7zip jlha-utils zip gzip zstd unzip time) ;;
     # The -posix compilers: GCC 12's win32 thread model has no std::thread or std::mutex.
     # googletest is the source package (Debian has no MinGW build of it); file lets the wine

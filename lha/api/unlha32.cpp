@@ -10,13 +10,16 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <thread>
 
+#include "api/progress_line.h"
 #include "api/version.h"
 #include "command/archive_file.h"
 #include "command/commands.h"
@@ -51,28 +54,15 @@ Result Guarded(Result on_failure, Body body) {
   }
 }
 
-// The cursor mode's progress: the entry being worked on, on one line of a terminal.
-class CursorProgress final : public lha::command::Progress {
- public:
-  explicit CursorProgress(bool on) : on_(on && platform::process::StandardErrorIsTerminal()) {}
-  ~CursorProgress() override {
-    if (shown_) platform::process::WriteStandardError("\r\x1b[K");
-  }
-  void Entry(const std::string& name) override {
-    if (!on_) return;
-    platform::process::WriteStandardError("\r\x1b[K" + name.substr(0, 70));
-    shown_ = true;
-  }
-
- private:
-  bool on_;
-  bool shown_ = false;
-};
-
 // Runs a command, on a thread of lowered priority in background mode: the thread takes its
 // priority with it when it ends, so the caller's own priority never changes.
 int32_t RunCommand(const std::string& command_line, OutputLog& log) {
-  CursorProgress progress(g_cursor_mode);
+  lha::command::Progress silent;
+  std::optional<lha::api::ProgressLine> line;
+  if (g_cursor_mode && platform::process::StandardErrorIsTerminal())
+    line.emplace(&platform::process::WriteStandardError,
+                 [] { return std::chrono::steady_clock::now(); });
+  lha::command::Progress& progress = line ? *line : silent;
   int32_t code = UNLHA_ERROR_INTERNAL;
   const lha::command::ResponseText response_text = [](std::string_view bytes) {
     return platform::AnsiToUtf8(bytes);  // a list file is written in the ANSI code page

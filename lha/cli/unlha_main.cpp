@@ -7,7 +7,6 @@
 #include <string>
 
 #include "messages/result_codes.h"
-#include "platform/process.h"
 #include "platform/text.h"
 #include "unlha32.h"
 
@@ -22,7 +21,7 @@ Test an archive:       unlha t BACKUP.LZH
 
 Commands
   a   add the named files, replacing entries of the same stored name
-  u   update: add new files, replace entries whose file changed in time or size
+  u   update: add new files, replace entries whose file's content changed
   x   extract with stored paths into the base folder (the current folder when none)
   e   extract names only, without their folders
   l   list the entries; v lists with more detail
@@ -32,12 +31,16 @@ Switches
   -a1  include hidden and system files (-a0, the default, skips hidden files)
   -x1  store paths relative to the base folder (-x0, the default, stores names only)
   -r1  recurse into folders; -r2 also store the folders, so empty ones survive; -r0 none
-  -c1  with u: replace every named file whatever its time stamp
+  -c1  with u: replace every named file whatever its time stamp (content still decides)
   -o5  pack with -lh5- (the default); -o6 with -lh6-; -o7 with -lh7-; -o0 store only
   -w1  extraction replaces existing files (-w0, the default, leaves them and reports 32784)
+  -cp932  store names in code page 932 (Shift_JIS) for Japanese Windows tools; names it
+       cannot hold stay UTF-8 (-cp65001: UTF-8, the default)
   -t1  pack on one thread (-t<n>: n threads; by default every processor, or UNLHA32_THREADS)
   -d0 -h2 -+ -f0 -jm2 -jp1  accepted; they change nothing (sources are always kept, headers
        are always level 2)
+  -q   quiet: no progress line (a, u, x, e and t show one on standard error when it is a
+       terminal: bytes done of the total, the rate and the current name)
 
 Names may hold the wildcards * and ? (in their last part); "*.*" matches every name. A list
 file names one file or folder per line. Paths use "\" or "/"; names match without regard to
@@ -59,12 +62,19 @@ int main(int argc, char** argv) {
     std::fputs(kHelp, argc < 2 ? stderr : stdout);
     return argc < 2 ? 2 : 0;
   }
+  // -q is this program's own switch, wherever it stands: the library would refuse it.
   std::string command_line;
+  bool quiet = false;
   for (int i = 1; i < argc; ++i) {
-    if (i > 1) command_line += ' ';
+    if (std::strcmp(argv[i], "-q") == 0) {
+      quiet = true;
+      continue;
+    }
+    if (!command_line.empty()) command_line += ' ';
     command_line += Token(argv[i]);
   }
-  UnlhaSetCursorMode(platform::process::StandardErrorIsTerminal() ? 1 : 0);
+  // The library draws the progress line only on a terminal, never into the output text.
+  UnlhaSetCursorMode(quiet ? 0 : 1);
   // Room for the log of a command over an archive of many thousands of entries. The buffer comes
   // from calloc, so the pages the text does not reach are never touched.
   constexpr uint32_t kOutputSize = 64u << 20;

@@ -60,6 +60,8 @@ bool ApplySwitch(std::string_view token, Switches& s) {
     s.threads = static_cast<unsigned>(std::stoul(sw.substr(1)));
     return s.threads >= 1;
   }
+  if (sw == "cp932") return s.name_code_page = 932, true;
+  if (sw == "cp65001") return s.name_code_page = 65001, true;
   if (sw == "o0") return s.method = PackMethod::kStore, true;
   if (sw == "o5") return s.method = PackMethod::kLh5, true;
   if (sw == "o6") return s.method = PackMethod::kLh6, true;

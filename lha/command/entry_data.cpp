@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "codec/codec.h"
+#include "command/archive_file.h"
 #include "command/archive_io.h"
 #include "common/error.h"
 #include "format/archive_reader.h"
@@ -36,6 +37,32 @@ bool EntrySelected(const CommandLine& cmd, const format::EntryHeader& entry) {
 
 bool CanUnpack(const format::EntryHeader& entry) {
   return DecodableMethod(entry).has_value();
+}
+
+uint64_t DataSize(const format::EntryHeader& entry) {
+  return entry.kind == format::EntryKind::kFile ? entry.original_size : 0;
+}
+
+void TellTotal(RandomAccessSource& archive, const CommandLine& cmd, Progress& progress) {
+  if (!progress.Shown()) return;
+  uint64_t total = 0;
+  try {
+    format::ArchiveReader reader(archive, &SystemNames());  // names as patterns see them
+    while (true) {
+      std::optional<format::EntryHeader> e;
+      try {
+        e = reader.Next();
+      } catch (const Error&) {
+        if (reader.failed()) return;
+        continue;  // an entry refused alone holds no data anyone unpacks
+      }
+      if (!e) break;
+      if (EntrySelected(cmd, *e)) total += DataSize(*e);
+    }
+  } catch (const Error&) {
+    return;
+  }
+  progress.Total(total);
 }
 
 void UnpackEntry(RandomAccessSource& archive, const format::EntryHeader& entry,

@@ -88,6 +88,7 @@ class Extractor {
     if (!archive) throw Error(UNLHA_ERROR_ARC_FILE_OPEN, cmd_.archive + ": no such archive");
     format::ArchiveReader reader = archive->Reader();  // no archive, no destination made
     root_ = OpenDestination();
+    TellTotal(archive->source(), cmd_, progress_);
     log_.Line("Extracting " + archive->posix_path());
     try {
       while (auto e = NextEntry(reader)) {
@@ -169,7 +170,7 @@ class Extractor {
     const bool flat = cmd_.command == Command::kExtractFlat;
     if (flat && e.kind == format::EntryKind::kDirectory) return;
     const std::string shown = e.JoinedPath('/');
-    progress_.Entry(shown);
+    progress_.Entry(shown, DataSize(e));
     // A folder entry naming no folder (some writers mark the top this way) has nothing to make.
     if (e.kind == format::EntryKind::kDirectory &&
         std::all_of(e.path.begin(), e.path.end(), [](const std::string& c) { return c == "."; }))
@@ -242,10 +243,12 @@ class Extractor {
       return Problem(UNLHA_ERROR_FILE_OPEN, shown + ": " + platform::ErrorText(error));
     platform::File& out = staged.file();
     try {
+      uint64_t done = 0;
       UnpackEntry(archive, e, [&](std::span<const uint8_t> data) {
         int write_error = 0;
         if (!out.WriteAll(data, &write_error))
           throw Error(WriteErrorCode(write_error), platform::ErrorText(write_error));
+        progress_.EntryDone(done += data.size());
       });
       out.SetMode(ModeFor(e));
       if (mtime) out.SetModificationTime(*mtime, 0);

@@ -68,6 +68,7 @@ int32_t RunList(platform::Env& env, const CommandLine& cmd, OutputLog& log) {
 int32_t RunTest(platform::Env& env, const CommandLine& cmd, OutputLog& log, Progress& progress) {
   OpenArchive archive = MustOpen(env, cmd.archive);
   format::ArchiveReader reader = archive.Reader();
+  TellTotal(archive.source(), cmd, progress);
   Failures failures(log);
   size_t good = 0;
   while (true) {
@@ -82,9 +83,11 @@ int32_t RunTest(platform::Env& env, const CommandLine& cmd, OutputLog& log, Prog
     if (!e) break;
     if (!EntrySelected(cmd, *e)) continue;
     const std::string name = e->JoinedPath('/');
-    progress.Entry(name);
+    progress.Entry(name, DataSize(*e));
     try {
-      UnpackEntry(archive.source(), *e, [](std::span<const uint8_t>) {});
+      uint64_t done = 0;
+      UnpackEntry(archive.source(), *e,
+                  [&](std::span<const uint8_t> data) { progress.EntryDone(done += data.size()); });
       ++good;
     } catch (const Error& ex) {
       if (ex.code() == UNLHA_ERROR_ARC_READ) throw;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <memory>
 #include <stdexcept>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "format/crc16.h"
 #include "format/layout.h"
 #include "platform/fs.h"
+#include "platform/text.h"
 
 namespace lha::command {
 namespace {
@@ -97,6 +99,23 @@ format::NewEntry EntryFor(const Source& source) {
   return e;
 }
 
+// Names from the file system (UTF-8) in `code_page`; an entry that code page cannot hold
+// whole, or whose names are not UTF-8, keeps the bytes it has.
+void InCodePage(uint32_t code_page, format::NewEntry& entry) {
+  if (code_page == platform::kCodePageUtf8) return;
+  std::vector<std::string> path;
+  for (const std::string& c : entry.path) {
+    auto converted = platform::ConvertCodePage(c, platform::kCodePageUtf8, code_page);
+    if (!converted) return;
+    path.push_back(std::move(*converted));
+  }
+  auto target = platform::ConvertCodePage(entry.symlink_target, platform::kCodePageUtf8, code_page);
+  if (!target) return;
+  entry.path = std::move(path);
+  entry.symlink_target = std::move(*target);
+  entry.code_page = code_page;
+}
+
 // A header that the format cannot represent is the source's problem: this entry is skipped.
 std::optional<SourceProblem> Encode(const format::NewEntry& e, const std::string& path,
                                     std::vector<uint8_t>* header) {
@@ -132,6 +151,10 @@ std::string StoredKey(const std::vector<std::string>& components) {
     key += c;
   }
   return key;
+}
+
+uint64_t DataSize(const Source& source) {
+  return source.status.kind == fs::Kind::kFile ? source.status.size : 0;
 }
 
 Piece PackPiece(platform::Env& env, const Source& source, codec::Method method, uint64_t offset,
@@ -181,7 +204,12 @@ bool SameContent(platform::Env& env, RandomAccessSource& archive, const format::
   try {
     format::PackedDataSource packed(archive, entry.data_offset, entry.packed_size);
     auto decoder = codec::MakeDecoder(*method, packed, entry.original_size);
-    std::vector<uint8_t> stored(256 << 10), on_disk(256 << 10);
+    // Sized for the entry and left uninitialised: most files are small, and zeroing two
+    // buffers of the largest size for each of them cost more than the comparison.
+    const size_t size =
+        static_cast<size_t>(std::clamp<uint64_t>(entry.original_size, 1, 256 << 10));
+    const std::unique_ptr<uint8_t[]> buffers(new uint8_t[2 * size]);
+    const std::span<uint8_t> stored(buffers.get(), size), on_disk(buffers.get() + size, size);
     format::Crc16 crc;
     uint64_t total = 0;
     while (const size_t n = decoder->Read(stored)) {
@@ -205,14 +233,16 @@ bool SameContent(platform::Env& env, RandomAccessSource& archive, const format::
 }
 
 std::optional<SourceProblem> HeaderFor(const Source& source, const std::string& method,
-                                       std::vector<uint8_t>* header) {
+                                       uint32_t code_page, std::vector<uint8_t>* header) {
   format::NewEntry entry = EntryFor(source);
   entry.method = method;
+  InCodePage(code_page, entry);
   return Encode(entry, source.posix_path, header);
 }
 
 std::optional<SourceProblem> EntryWithoutData(platform::Env& env, const Source& source,
-                                              std::vector<uint8_t>* header, PackedEntry* packed) {
+                                              uint32_t code_page, std::vector<uint8_t>* header,
+                                              PackedEntry* packed) {
   format::NewEntry entry = EntryFor(source);
   if (entry.kind == format::EntryKind::kSymlink) {
     int error = 0;
@@ -224,20 +254,28 @@ std::optional<SourceProblem> EntryWithoutData(platform::Env& env, const Source& 
     entry.symlink_target = *target;
   }
   entry.declared_size = 0;
+  InCodePage(code_page, entry);
   if (auto problem = Encode(entry, source.posix_path, header)) return problem;
   *packed = {entry.method, 0, 0};
   return std::nullopt;
 }
 
-EntryBuilder::EntryBuilder(const Source& source, codec::Method method, ArchiveWriter& out)
-    : source_(source), method_(method), out_(out), joiner_(out) {}
+EntryBuilder::EntryBuilder(const Source& source, codec::Method method, uint32_t code_page,
+                           ArchiveWriter& out, Progress& progress)
+    : source_(source),
+      method_(method),
+      code_page_(code_page),
+      out_(out),
+      progress_(progress),
+      joiner_(out) {}
 
 bool EntryBuilder::Begin() {
   const bool pack = method_ != codec::Method::kLh0 && !codec::IsTinyFile(source_.status.size);
   if (!pack) method_ = codec::Method::kLh0;
   storing_ = !pack;
   start_ = out_.position();
-  if ((problem_ = HeaderFor(source_, std::string(codec::Info(method_).id), &header_))) return false;
+  if ((problem_ = HeaderFor(source_, std::string(codec::Info(method_).id), code_page_, &header_)))
+    return false;
   out_.Write(header_);
   data_start_ = out_.position();
   return true;
@@ -258,6 +296,7 @@ bool EntryBuilder::Add(Piece&& piece) {
   ++pieces_;
   crc_ = format::Crc16Combine(crc_, piece.crc, piece.original);
   original_ += piece.original;
+  progress_.EntryDone(original_);
   if (storing_) {
     out_.Write(piece.raw);
     return true;
@@ -284,7 +323,8 @@ void EntryBuilder::StoreFrom(platform::Env& env, const std::vector<uint8_t>* raw
   out_.RollBackTo(start_);
   method_ = codec::Method::kLh0;
   storing_ = true;
-  if ((problem_ = HeaderFor(source_, std::string(codec::Info(method_).id), &header_))) return;
+  if ((problem_ = HeaderFor(source_, std::string(codec::Info(method_).id), code_page_, &header_)))
+    return;
   out_.Write(header_);
   data_start_ = out_.position();
   crc_ = 0;
@@ -295,6 +335,7 @@ void EntryBuilder::StoreFrom(platform::Env& env, const std::vector<uint8_t>* raw
     original_ = raw->size();
     return Patch(original_, original_, crc_);
   }
+  progress_.EntryDone(0);  // the file is read again
   int error = 0;
   platform::File file = env.OpenFile(source_.posix_path, &error, LinksOf(source_));
   platform::FileStatus before;
@@ -322,6 +363,7 @@ void EntryBuilder::StoreFrom(platform::Env& env, const std::vector<uint8_t>* raw
     crc.Update(chunk);
     out_.Write(chunk);
     original_ += chunk.size();
+    progress_.EntryDone(original_);
   }
   platform::FileStatus after;
   if (original_ != before.size || !file.Status(&after, &error) || !Unchanged(before, after)) {

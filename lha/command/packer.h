@@ -16,6 +16,7 @@
 #include "codec/codec.h"
 #include "command/archive_io.h"
 #include "command/command_line.h"
+#include "command/progress.h"
 #include "command/sources.h"
 #include "format/entry.h"
 #include "format/header_writer.h"
@@ -59,20 +60,24 @@ bool SameContent(platform::Env& env, RandomAccessSource& archive, const format::
 
 // The header a fresh pack of `source` would write (sizes and CRC still 0), for `method`, or the
 // problem that keeps it from being stored.
+// Names go in `code_page` when it can hold them, else in UTF-8.
 std::optional<SourceProblem> HeaderFor(const Source& source, const std::string& method,
-                                       std::vector<uint8_t>* header);
+                                       uint32_t code_page, std::vector<uint8_t>* header);
 
 // What is not data: a folder's or a link's entry, all header. A link's target is read here.
 std::optional<SourceProblem> EntryWithoutData(platform::Env& env, const Source& source,
-                                              std::vector<uint8_t>* header, PackedEntry* packed);
+                                              uint32_t code_page, std::vector<uint8_t>* header,
+                                              PackedEntry* packed);
 
 // Writes a file's entry from pieces given in order: its header first, then each piece's stream
 // joined to the one before, then the final sizes and CRC. When packing does not pay (in the
 // end, or after 16 MiB without a saving) the entry is rewritten as stored: StoreFrom() then
-// copies the file.
+// copies the file. `progress` hears how much of the file's data is in, from the thread that
+// builds the entry.
 class EntryBuilder {
  public:
-  EntryBuilder(const Source& source, codec::Method method, ArchiveWriter& out);
+  EntryBuilder(const Source& source, codec::Method method, uint32_t code_page, ArchiveWriter& out,
+               Progress& progress);
   // False when the source's header cannot be written: problem() tells why.
   bool Begin();
   // Adds the next piece; false when packing is given up (the entry is to be stored instead).
@@ -95,7 +100,9 @@ class EntryBuilder {
 
   const Source& source_;
   codec::Method method_;
+  uint32_t code_page_;
   ArchiveWriter& out_;
+  Progress& progress_;
   std::vector<uint8_t> header_;
   uint64_t start_ = 0, data_start_ = 0;
   codec::StreamJoiner joiner_;
@@ -110,5 +117,8 @@ class EntryBuilder {
 
 // The stored path with '/' between its components, as entries are matched by name.
 std::string StoredKey(const std::vector<std::string>& components);
+
+// The bytes a command reads of the source, as enumerated: a file's size, 0 for anything else.
+uint64_t DataSize(const Source& source);
 
 }  // namespace lha::command

@@ -188,6 +188,11 @@ class Updater {
       log_.Line(old_ ? "Nothing to change." : "Nothing to pack: no archive made.");
       return Summary();
     }
+    // Every file named is read: compared with its entry, or packed.
+    uint64_t total = 0;
+    for (const Step& step : steps_)
+      total += step.source ? DataSize(*step.source) : 0;
+    progress_.Total(total);
 
     ArchiveWriter writer(temp.file());
     writer_ = &writer;
@@ -307,6 +312,9 @@ class Updater {
   }
 
   // --- The writer --------------------------------------------------------------------------------
+  //
+  // Only the writer tells progress_, as it takes the workers' results in order: the display
+  // needs no lock and counts the same bytes whatever the number of threads.
 
   void WriteSteps() {
     StartWork();
@@ -329,11 +337,14 @@ class Updater {
     const Step& step = job.step;
     if (!step.source) return Carry(*step.entry);
     const Source& s = *step.source;
-    progress_.Entry(StoredKey(s.stored));
+    progress_.Entry(StoredKey(s.stored), DataSize(s));
     if (s.status.kind != fs::Kind::kFile) return WriteWithoutData(step);
     if (job.verdict) {
       Verdict v = Take(*job.verdict);
-      if (v.same) return Keep(step, v.status);
+      if (v.same) {
+        progress_.EntryDone(DataSize(s));  // compared to the end
+        return Keep(step, v.status);
+      }
       job.pieces_wanted = true;
       if (v.piece) {
         job.next_piece = job.end;  // the one piece is there already
@@ -390,7 +401,7 @@ class Updater {
     Source s = *step.source;
     s.status = now;
     std::vector<uint8_t> header;
-    if (auto problem = HeaderFor(s, std::string(e.method_id()), &header)) {
+    if (auto problem = HeaderFor(s, std::string(e.method_id()), code_page_, &header)) {
       Problem(*problem);
       return Carry(*step.entry);
     }
@@ -406,7 +417,7 @@ class Updater {
   void WriteWithoutData(const Step& step) {
     std::vector<uint8_t> bytes;
     PackedEntry packed;
-    if (auto problem = EntryWithoutData(env_, *step.source, &bytes, &packed)) {
+    if (auto problem = EntryWithoutData(env_, *step.source, code_page_, &bytes, &packed)) {
       Problem(*problem);
       if (step.entry) Carry(*step.entry);
       return;
@@ -428,7 +439,7 @@ class Updater {
       return;
     }
     StartWriting(step);
-    EntryBuilder builder(*step.source, MethodFor(*step.source), *writer_);
+    EntryBuilder builder(*step.source, MethodFor(*step.source), code_page_, *writer_, progress_);
     if (!builder.Begin()) return Failed(job, builder);
     bool packing = true;
     if (first) packing = builder.Add(std::move(*first));
@@ -513,6 +524,8 @@ class Updater {
   platform::Env& env_;
   fs::Resolver resolver_;  // the names of a command's folders are listed once
   const CommandLine& cmd_;
+  const uint32_t code_page_ =
+      cmd_.switches.name_code_page.value_or(platform::DefaultArchiveCodePage());
   OutputLog& log_;
   Progress& progress_;
   std::optional<OpenArchive> old_;

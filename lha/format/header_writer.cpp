@@ -189,7 +189,8 @@ std::vector<uint8_t> EncodeLevel2Header(const NewEntry& entry) {
   const uint8_t attr = MsdosAttributeFor(entry);
   const bool write_attr = entry.kind == EntryKind::kDirectory || attr != dos_attr::kArchive;
   const bool large = entry.declared_size >= kLargeSizeThreshold;
-  bool utf8 = IsUtf8(entry.symlink_target);
+  const bool declared_utf8 = entry.code_page == kCodePageUtf8;
+  bool utf8 = declared_utf8 && IsUtf8(entry.symlink_target);
   for (const std::string& c : entry.path)
     utf8 = utf8 && IsUtf8(c);
   // Readers take '\' for a separator wherever a path is stored, except (without a UTF-8 code
@@ -210,7 +211,8 @@ std::vector<uint8_t> EncodeLevel2Header(const NewEntry& entry) {
                                       type_bits | (entry.unix_mode & ~unix_mode::kTypeMask)))});
   // Only what restores a file is kept: no owner ids (no extraction of ours sets them, and they
   // mean nothing on another system), and a code page only where a name needs one.
-  if (utf8 && !IsAscii(entry)) exts.push_back({ext::kCodePage, Le32Bytes(kCodePageUtf8)});
+  if ((utf8 || !declared_utf8) && !IsAscii(entry))
+    exts.push_back({ext::kCodePage, Le32Bytes(entry.code_page)});
 
   size_t total = h2::kBaseSize;
   for (const Ext& e : exts)

@@ -21,6 +21,18 @@ make_archive_tree() {
   touch -d '2020-02-29 12:34:56' Data/Notes.txt
 }
 
+# names_from_cp932 DIR: the names below DIR, read as code page 932, renamed to UTF-8. The Windows
+# build stores names in code page 932 (as tools on a Japanese Windows expect them, with ext 46
+# saying so); lhasa and 7-Zip make files of the stored bytes, bsdtar converts them itself.
+names_from_cp932() {
+  local path name utf8
+  find "$1" -mindepth 1 -depth -print0 | while IFS= read -r -d '' path; do
+    name=$(basename "$path")
+    utf8=$(printf '%s' "$name" | iconv -f CP932 -t UTF-8)
+    [ "$name" = "$utf8" ] || mv "$path" "$(dirname "$path")/$utf8"
+  done
+}
+
 # extract_and_compare ARCHIVE SOURCE... : each independent extractor unpacks ARCHIVE into a folder
 # of its own, which must hold exactly the SOURCE folders, byte for byte, file times included.
 extract_and_compare() {
@@ -33,6 +45,9 @@ extract_and_compare() {
       bsdtar) LC_ALL=C.UTF-8 bsdtar -xf "$archive" -C "$dir" ;;  # it converts names by the locale
       7zz) 7zz x -y -o"$dir" "$archive" > /dev/null ;;
     esac || { echo "$tool cannot extract $archive" >&2; return 1; }
+    if [ "${QUILLORY_E2E_SYSTEM:-posix}" = windows ] && [ $tool != bsdtar ]; then
+      names_from_cp932 "$dir"
+    fi
     for s in "$@"; do
       diff -r "$s" "$dir/$(basename "$s")" || { echo "$tool: $s differs" >&2; return 1; }
       (cd "$s" && find . -type f -printf '%p %T@\n' | sed 's/\.[0-9]*$//' | sort) > .times.src

@@ -173,4 +173,22 @@ TEST_F(PosixPlatformTest, SystemFacts) {
             0u);
 }
 
+// A box is one line per line of its prompt, whichever line ends the prompt uses: a CR LF is one
+// break, never a CR left at a line's end.
+TEST_F(PosixPlatformTest, BoxPromptLinesEndOnceWhateverTheLineEnds) {
+  const struct {
+    const wchar_t* prompt;
+    const char* lines;
+  } cases[] = {
+      {L"one\r\ntwo", "one\ntwo\n"},
+      {L"one\ntwo\rthree", "one\ntwo\nthree\n"},
+      {L"one\r\n\r\ntwo\r\n", "one\n\ntwo\n\n"},
+  };
+  for (const auto& c : cases) {
+    ::testing::internal::CaptureStderr();
+    os_->MessageBox(c.prompt, std::wstring(L"T"), 0);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), std::string("[T]\n") + c.lines + "[OK]\n");
+  }
+}
+
 }  // namespace

@@ -3,10 +3,11 @@
 #pragma once
 
 #include <filesystem>
-#include <fstream>
 #include <random>
 #include <stdexcept>
 #include <string>
+
+#include "support/files.h"
 
 namespace testing_support {
 
@@ -51,8 +52,7 @@ class TempDir {
   // Writes `content` to the file `relative` (folders made as needed); returns its path.
   std::filesystem::path Write(const std::string& relative, const std::string& content) const {
     const auto p = path_ / Utf8(relative);
-    std::filesystem::create_directories(p.parent_path());
-    std::ofstream(p, std::ios::binary) << content;
+    WriteText(p, content);
     return p;
   }
   std::filesystem::path MakeDir(const std::string& relative) const {
@@ -60,10 +60,7 @@ class TempDir {
     std::filesystem::create_directories(p);
     return p;
   }
-  std::string Read(const std::string& relative) const {
-    std::ifstream in(path_ / Utf8(relative), std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), {});
-  }
+  std::string Read(const std::string& relative) const { return ReadText(path_ / Utf8(relative)); }
 
  private:
   // A relative path given in UTF-8 (a narrow string is not UTF-8 to std::filesystem on Windows).

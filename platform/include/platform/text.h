@@ -62,19 +62,16 @@ inline constexpr uint32_t kCodePageShiftJis = 932;
 inline constexpr uint32_t kCodePageUtf8 = 65001;
 
 // `bytes` in code page `from`, as code page `to`: nullopt when they are not valid in `from` or
-// hold a character `to` cannot express. The system's own converters do it (iconv on POSIX, which
-// knows 932, 65001 and 1252 here; MultiByteToWideChar on Windows, which knows every code page
-// the system has).
+// hold a character `to` cannot express. The system's own converters do it (iconv on POSIX).
 std::optional<std::string> ConvertCodePage(std::string_view bytes, uint32_t from, uint32_t to);
 
 // A stored name as UTF-8. With `declared` (ext 46), in that code page; without, as this system
 // reads such names: on POSIX, as UTF-8 when it is valid UTF-8, else as code page 932 when it is
 // valid there, else byte for byte (bytes that are not UTF-8 travel as they are); on Windows, in
-// the ANSI code page when they are valid there, else byte for byte.
+// the ANSI code page.
 std::string DecodeArchiveName(std::string_view stored, std::optional<uint32_t> declared);
 
-// The code page this system writes names in by default: 65001 on POSIX, the ANSI code page on
-// Windows (932 on a Japanese system).
+// The code page this system writes names in by default: 65001 on POSIX, 932 on Windows.
 uint32_t DefaultArchiveCodePage();
 
 // UTF-16LE text (ext 44/45) as UTF-8; an unpaired surrogate becomes U+FFFD.

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <random>
 #include <span>
@@ -12,10 +11,14 @@
 #include <vector>
 
 #include "codec/codec.h"
+#include "support/data.h"
+#include "support/files.h"
 
 namespace lha::codec::testing {
 
 using Bytes = std::vector<uint8_t>;
+using testing_support::RandomBytes;
+using testing_support::ReadBytes;
 
 // Hands out its bytes at most `step` at a time (cycling through 1 ... step when `vary`).
 class MemorySource : public lha::ByteSource {
@@ -56,11 +59,6 @@ inline uint32_t Crc32(std::span<const uint8_t> data) {
   return ~crc;
 }
 
-inline Bytes ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes((std::istreambuf_iterator<char>(in)), {});
-}
-
 inline std::filesystem::path SharedDir() {
   return QUILLORY_SHARED_DIR;
 }
@@ -86,14 +84,6 @@ inline Bytes Decode(Method m, std::span<const uint8_t> packed, uint64_t original
   while (size_t n = dec->Read(chunk))
     out.insert(out.end(), chunk.begin(), chunk.begin() + n);
   return out;
-}
-
-inline Bytes RandomBytes(size_t n, uint32_t seed, unsigned alphabet = 256) {
-  std::mt19937 rng(seed);
-  Bytes b(n);
-  for (auto& x : b)
-    x = static_cast<uint8_t>(rng() % alphabet);
-  return b;
 }
 
 inline Bytes TextLike(size_t n, uint32_t seed) {

@@ -148,7 +148,7 @@ TEST(OldMethodStream, TruncationsAreErrors) {
   for (auto [file, m] : {std::pair{"lzs.bin", Method::kLzs}, std::pair{"lz5.bin", Method::kLz5},
                          std::pair{"lh1.bin", Method::kLh1}}) {
     SCOPED_TRACE(file);
-    Bytes packed = ReadFile(SharedDir() / "lzh-corpus/lhasa/compressed" / file);
+    Bytes packed = ReadBytes(SharedDir() / "lzh-corpus/lhasa/compressed" / file);
     for (size_t cut : {size_t{0}, size_t{1}, packed.size() / 2, packed.size() - 2})
       EXPECT_EQ(DecodeStatus(m, std::span(packed).first(cut), 18092), UNLHA_ERROR_HUFFMAN_CODE);
   }

@@ -37,7 +37,7 @@ class RawStreamTest : public ::testing::TestWithParam<RawCase> {};
 
 TEST_P(RawStreamTest, DecodesToTheGplText) {
   REQUIRE_SHARED();
-  Bytes packed = ReadFile(SharedDir() / "lzh-corpus/lhasa/compressed" / GetParam().file);
+  Bytes packed = ReadBytes(SharedDir() / "lzh-corpus/lhasa/compressed" / GetParam().file);
   ASSERT_FALSE(packed.empty());
   Bytes out = Decode(GetParam().method, packed, kGplSize);
   EXPECT_EQ(out.size(), kGplSize);
@@ -89,10 +89,10 @@ class Level0ArchiveTest : public ::testing::TestWithParam<ArchiveCase> {};
 TEST_P(Level0ArchiveTest, FirstEntryDecodes) {
   REQUIRE_SHARED();
   const auto& c = GetParam();
-  Entry e = FirstLevel0Entry(ReadFile(SharedDir() / "lzh-corpus" / c.archive));
+  Entry e = FirstLevel0Entry(ReadBytes(SharedDir() / "lzh-corpus" / c.archive));
   Bytes out = Decode(e.method, e.packed, e.original_size);
   if (*c.expected) {
-    EXPECT_EQ(out, ReadFile(SharedDir() / "lzh-corpus" / c.expected));
+    EXPECT_EQ(out, ReadBytes(SharedDir() / "lzh-corpus" / c.expected));
   } else {
     EXPECT_EQ(out.size(), c.size);
     EXPECT_EQ(Crc32(out), c.crc);
@@ -175,7 +175,7 @@ TEST(OldMethodEntries, DecodeToWhatTheirWritersPacked) {
   for (const OldMethodRow& row : OldMethodRows()) {
     SCOPED_TRACE(row.file);
     listed += row.entries;
-    const Bytes archive = ReadFile(SharedDir() / "lzh-corpus" / row.file);
+    const Bytes archive = ReadBytes(SharedDir() / "lzh-corpus" / row.file);
     format::MemorySource source(archive);
     format::ArchiveReader reader(source);
     bool first_file = true;

@@ -6,54 +6,24 @@
 #include <cstdlib>
 
 #include "codec_test_support.h"
+#include "support/archive_builder.h"
 
 namespace lha::codec::testing {
 namespace {
 
 namespace fs = std::filesystem;
 
-uint16_t Crc16(std::span<const uint8_t> data) {
-  uint16_t crc = 0;
-  for (uint8_t b : data) {
-    crc ^= b;
-    for (int k = 0; k < 8; ++k)
-      crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
-  }
-  return crc;
-}
-
-void Put16(Bytes& b, size_t at, uint16_t v) {
-  b[at] = static_cast<uint8_t>(v);
-  b[at + 1] = static_cast<uint8_t>(v >> 8);
-}
-void Put32(Bytes& b, size_t at, uint32_t v) {
-  Put16(b, at, static_cast<uint16_t>(v));
-  Put16(b, at + 2, static_cast<uint16_t>(v >> 16));
-}
-
 // One level-2 entry (ext 00 header CRC, ext 01 name) and the end-of-archive byte.
 Bytes Level2Archive(Method m, const std::string& name, std::span<const uint8_t> original,
                     const Bytes& packed) {
-  const size_t size = 26 + 5 + 3 + name.size();
-  if (size % 256 == 0) throw std::logic_error("pick another name length");
-  Bytes a(size, 0);
-  Put16(a, 0, static_cast<uint16_t>(size));
-  std::copy(Info(m).id.begin(), Info(m).id.end(), a.begin() + 2);
-  Put32(a, 7, static_cast<uint32_t>(packed.size()));
-  Put32(a, 11, static_cast<uint32_t>(original.size()));
-  Put32(a, 15, 1767225600);  // 2026-01-01 00:00:00 UTC
-  a[19] = 0x20;
-  a[20] = 2;
-  Put16(a, 21, Crc16(original));
-  a[23] = 'M';
-  Put16(a, 24, 5);
-  a[26] = 0x00;  // header CRC, filled in below
-  Put16(a, 29, static_cast<uint16_t>(3 + name.size()));
-  a[31] = 0x01;
-  std::copy(name.begin(), name.end(), a.begin() + 32);
-  Put16(a, 32 + name.size(), 0);
-  Put16(a, 27, Crc16(a));
-  a.insert(a.end(), packed.begin(), packed.end());
+  using namespace testing_support;
+  Bytes a = Level23Header(2, Info(m).id, static_cast<uint32_t>(packed.size()),
+                          static_cast<uint32_t>(original.size()),
+                          1767225600,  // 2026-01-01 00:00:00 UTC
+                          Crc16(original), 'M', {CrcExt(), NameExt(name)});
+  // A header size that is a multiple of 256 starts with the end-of-archive byte.
+  if (a.size() % 256 == 0) throw std::logic_error("pick another name length");
+  Append(a, packed);
   a.push_back(0);
   return a;
 }
@@ -113,19 +83,16 @@ TEST(ExternalTools, ExtractOurStreamsByteForByte) {
   for (Method m : {Method::kLh5, Method::kLh6, Method::kLh7}) {
     for (const auto& s : Samples()) {
       const std::string file = s.name + ".bin";
-      Bytes archive = Level2Archive(m, file, s.data, Encode(m, s.data));
+      const Bytes archive = Level2Archive(m, file, s.data, Encode(m, s.data));
       const fs::path path = root / (s.name + std::string(Info(m).id.substr(1, 3)) + ".lzh");
-      {
-        std::ofstream out(path, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(archive.data()), archive.size());
-      }
+      testing_support::WriteBytes(path, archive);
       for (const Tool* t : tools) {
         SCOPED_TRACE(std::string(t->name) + " " + std::string(Info(m).id) + " " + s.name);
         const fs::path dir = root / "x";
         fs::remove_all(dir);
         fs::create_directories(dir);
         EXPECT_EQ(std::system(Fill(t->extract, path, dir).c_str()), 0);
-        EXPECT_EQ(ReadFile(dir / file), s.data);
+        EXPECT_EQ(ReadBytes(dir / file), s.data);
       }
     }
   }

@@ -3,12 +3,13 @@
 // modes and times last, and a file that cannot be written whole is not left behind.
 #include <gtest/gtest.h>
 
-#include <fstream>
+#include <filesystem>
 #include <functional>
-#include <iterator>
 #include <set>
 
 #include "command_support.h"
+#include "support/archive_tables.h"
+#include "support/files.h"
 
 namespace lha_command_testing {
 namespace {
@@ -32,10 +33,9 @@ std::function<void(MemEnv&)> Archive(std::vector<std::string> entries) {
 
 std::function<void(MemEnv&)> BadArchive(const std::string& name) {
   return [name](MemEnv& env) {
-    std::ifstream in(std::string(QUILLORY_SOURCE_DIR) + "/tests/data/lzh/bad/" + name,
-                     std::ios::binary);
-    ASSERT_TRUE(in) << name;
-    env.WriteFile("/work/EVIL.LZH", std::string(std::istreambuf_iterator<char>(in), {}));
+    const auto path = testing_support::ArchiveFolder("bad") / name;
+    ASSERT_TRUE(std::filesystem::is_regular_file(path)) << name;
+    env.WriteFile("/work/EVIL.LZH", testing_support::ReadText(path));
   };
 }
 

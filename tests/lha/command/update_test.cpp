@@ -4,33 +4,16 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <random>
 
 #include "command_support.h"
+#include "support/data.h"
 
 namespace lha_command_testing {
 namespace {
 
 using Op = MemEnv::Op;
-
-std::string Compressible(size_t size, uint32_t seed) {
-  static const char* const kWords[] = {"alpha ", "beta ",    "gamma ",   "delta ", "backup ",
-                                       "lzh ",   "archive ", "folder\n", "file, ", "time "};
-  std::string s;
-  std::mt19937 rng(seed);
-  while (s.size() < size)
-    s += kWords[rng() % 10];
-  s.resize(size);
-  return s;
-}
-
-std::string Random(size_t size, uint32_t seed) {
-  std::mt19937 rng(seed);
-  std::string s(size, '\0');
-  for (char& c : s)
-    c = static_cast<char>(rng());
-  return s;
-}
+using testing_support::CompressibleMt;
+using testing_support::Random;
 
 // The tree an update starts from: a.txt, b.txt and c.txt, all stamped kThen. Files a case holds
 // open (a lock) stay open while the command runs.
@@ -38,8 +21,8 @@ struct World {
   World() {
     env.MakeFolders("/work");
     EXPECT_TRUE(env.SetCurrentFolder("/work"));
-    Put("a.txt", Compressible(20000, 1));
-    Put("b.txt", Compressible(20000, 2));
+    Put("a.txt", CompressibleMt(20000, 1));
+    Put("b.txt", CompressibleMt(20000, 2));
     Put("c.txt", "c\n");
   }
   void Put(const std::string& name, const std::string& data) {
@@ -94,7 +77,7 @@ std::map<std::string, Fate> With(std::map<std::string, Fate> fates) {
 
 // b.txt one byte longer, time stamp unchanged: only the size tells.
 void GrowB(World& w) {
-  w.Put("b.txt", Compressible(20001, 2));
+  w.Put("b.txt", CompressibleMt(20001, 2));
 }
 
 const UpdateCase kUpdateCases[] = {
@@ -103,9 +86,9 @@ const UpdateCase kUpdateCases[] = {
     {"TimeChanged", [](World& w) { w.env.SetTime("/work/c.txt", kThen + 2); },
      "u A.LZH a.txt b.txt c.txt", 0, With({{"c.txt", Fate::kPacked}}), true},
     // Same size, same time, other bytes: the content decides, never the stamp.
-    {"SameStampOtherContent", [](World& w) { w.Put("b.txt", Compressible(20000, 3)); },
+    {"SameStampOtherContent", [](World& w) { w.Put("b.txt", CompressibleMt(20000, 3)); },
      "u A.LZH a.txt b.txt c.txt", 0, With({{"b.txt", Fate::kPacked}}), true},
-    {"C1PacksWhateverTheStamp", [](World& w) { w.Put("b.txt", Compressible(20000, 3)); },
+    {"C1PacksWhateverTheStamp", [](World& w) { w.Put("b.txt", CompressibleMt(20000, 3)); },
      "u -c1 A.LZH b.txt", 0, With({{"b.txt", Fate::kPacked}}), true},
     {"AddPacksWhateverTheStamp", [](World& w) { w.Put("c.txt", "C\n"); }, "a A.LZH c.txt", 0,
      With({{"c.txt", Fate::kPacked}}), true},
@@ -261,6 +244,15 @@ const CreationCase kCreationCases[] = {
     // Where no temporary file can be made, no archive can be either.
     {"FolderTakesNoFile", [](World& w) { w.env.SetModeOf("/work", 0555); },
      UNLHA_ERROR_ARC_FILE_OPEN, std::nullopt},
+    // A failure nobody foresaw is reported as one, never as success or as something it is not.
+    {"UnforeseenFailure",
+     [](World& w) {
+       w.env.AddHook([](const MemEnv::Call& c) -> int {
+         if (c.op == Op::kWrite) throw std::logic_error("unforeseen");
+         return 0;
+       });
+     },
+     UNLHA_ERROR_INTERNAL, std::nullopt},
     {"NotAnArchiveThere", [](World& w) { w.env.WriteFile("/work/NEW.LZH", "plain text\n"); },
      UNLHA_ERROR_NOT_ARC_FILE, "plain text\n"},
 };
@@ -292,13 +284,13 @@ std::ostream& operator<<(std::ostream& os, const ChangeCase& c) {
   return os << c.name;
 }
 
-const std::string kBefore = Compressible(5 << 20, 4);  // read in several pieces
+const std::string kBefore = CompressibleMt(5 << 20, 4);  // read in several pieces
 
 const ChangeCase kChangeCases[] = {
-    {"Grows", kBefore + Compressible(5000, 5), false},
+    {"Grows", kBefore + CompressibleMt(5000, 5), false},
     {"Shrinks", kBefore.substr(0, 1000), false},
-    {"RewrittenInPlace", Compressible(5 << 20, 6), false},
-    {"ReplacedByAnotherFile", Compressible(5 << 20, 6), true},
+    {"RewrittenInPlace", CompressibleMt(5 << 20, 6), false},
+    {"ReplacedByAnotherFile", CompressibleMt(5 << 20, 6), true},
     {"Removed", std::nullopt, false},
 };
 

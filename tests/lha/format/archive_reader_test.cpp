@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "format/crc16.h"
 #include "format/header_writer.h"
 #include "format/layout.h"
 #include "test_support.h"

@@ -28,7 +28,7 @@ void CheckFolder(const std::string& name) {
       ADD_FAILURE() << file << " has no README row";
       continue;
     }
-    const testing::Walk w = testing::WalkArchive(testing::ReadFileBytes(e.path()));
+    const testing::Walk w = testing::WalkArchive(testing::ReadBytes(e.path()));
     EXPECT_EQ(w.code, row->second) << file << ": " << w.detail;
   }
   EXPECT_EQ(files, table.size()) << "README rows without a file in " << folder;

@@ -292,7 +292,7 @@ TEST_F(Corpus, EveryArchiveWalksAsRecorded) {
     ++archives;
     seen.insert(row.file);
     SCOPED_TRACE(row.file);
-    const testing::Walk w = testing::WalkArchive(testing::ReadFileBytes(kCorpus / row.file));
+    const testing::Walk w = testing::WalkArchive(testing::ReadBytes(kCorpus / row.file));
 
     if (const auto fail = kExpectedFailures.find(row.file); fail != kExpectedFailures.end()) {
       EXPECT_EQ(w.code, fail->second.code) << fail->second.why;
@@ -388,7 +388,7 @@ TEST_F(Corpus, SelfExtractorsAreFound) {
       {"lhasa/archives/pmarc2/sfx.com", 2157},
   };
   for (const auto& [file, offset] : offsets) {
-    const testing::Walk w = testing::WalkArchive(testing::ReadFileBytes(kCorpus / file));
+    const testing::Walk w = testing::WalkArchive(testing::ReadBytes(kCorpus / file));
     EXPECT_EQ(w.code, 0) << file << ": " << w.detail;
     EXPECT_EQ(w.archive_offset, offset) << file;
   }
@@ -397,7 +397,7 @@ TEST_F(Corpus, SelfExtractorsAreFound) {
 // The synthetic level-2 padding and header-CRC cases, as docs/lzh-format.md says we read them.
 TEST_F(Corpus, PaddingAndMissingHeaderCrc) {
   const auto walk = [](const char* name) {
-    return testing::WalkArchive(testing::ReadFileBytes(kCorpus / "synthetic/archives" / name));
+    return testing::WalkArchive(testing::ReadBytes(kCorpus / "synthetic/archives" / name));
   };
   for (const char* name : {"s01_l2_padding_byte.lzh", "s02_l2_size_low_byte_zero_no_padding.lzh",
                            "s03_l2_crc_ext_info_byte_instead_of_padding.lzh"}) {

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "format/bytes.h"
+#include "format/crc16.h"
 #include "format/layout.h"
 #include "test_support.h"
 

@@ -10,7 +10,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <set>
 
@@ -25,6 +24,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::Bytes;
+using testing_support::ReadText;
 
 struct Item {
   EntryKind kind;
@@ -104,11 +104,6 @@ bool Installed(const std::string& tool) {
   return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0;
 }
 
-std::string ReadText(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), {});
-}
-
 struct Tool {
   std::string name;
   std::string command;  // {A}: archive, {D}: destination
@@ -128,12 +123,7 @@ TEST_P(Extraction, RecreatesEveryEntry) {
   fs::create_directories(dest);
   const fs::path archive = work / "test.lzh";
   const std::vector<Item> items = Items();
-  {
-    const Bytes bytes = BuildArchive(items);
-    std::ofstream(archive, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-  }
+  testing_support::WriteBytes(archive, BuildArchive(items));
   std::string cmd = tool.command;
   cmd.replace(cmd.find("{A}"), 3, archive.string());
   cmd.replace(cmd.find("{D}"), 3, dest.string());

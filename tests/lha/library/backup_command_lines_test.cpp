@@ -38,33 +38,33 @@ class BackupCommandLines : public ::testing::Test {
   void SetUp() override {
     // Folder archiving: two folders, one with blanks in its own and its parent's name.
     const fs::path f1 = tmp_.path() / "src" / "DATA" / "FOLDER1";
-    WriteFile(f1 / "a.txt", "hello\n");
-    WriteFile(f1 / "b,c.txt", "comma\n");
-    WriteFile(f1 / "日本語.txt", "日本語のテキスト\n");
-    WriteFile(f1 / "zero.bin", "");
-    WriteFile(f1 / ".hidden", "dot file\n");
-    WriteFile(f1 / "what?.txt", "a wildcard in a name\n");
-    WriteFile(f1 / "star*.txt", "another one\n");
-    WriteFile(f1 / "SUB" / "DEEP" / "numbers.txt", Compressible(200000));
+    WriteText(f1 / "a.txt", "hello\n");
+    WriteText(f1 / "b,c.txt", "comma\n");
+    WriteText(f1 / "日本語.txt", "日本語のテキスト\n");
+    WriteText(f1 / "zero.bin", "");
+    WriteText(f1 / ".hidden", "dot file\n");
+    WriteText(f1 / "what?.txt", "a wildcard in a name\n");
+    WriteText(f1 / "star*.txt", "another one\n");
+    WriteText(f1 / "SUB" / "DEEP" / "numbers.txt", Compressible(200000));
     fs::create_directories(f1 / "EMPTY");
     fs::create_symlink("a.txt", f1 / "link");
     const fs::path f2 = tmp_.path() / "src" / "MY DATA" / "OLD FILES";
-    WriteFile(f2 / "old file.txt", "old\n");
-    WriteFile(f2 / "inner, folder" / "x y.txt", Compressible(5000, 7));
+    WriteText(f2 / "old file.txt", "old\n");
+    WriteText(f2 / "inner, folder" / "x y.txt", Compressible(5000, 7));
     StampTimes(tmp_.path() / "src");
 
     // File archiving: plain files, one in a folder with a blank, and a pattern.
     const fs::path f = tmp_.path() / "files";
-    WriteFile(f / "DATA" / "a.txt", "file a\n");
-    WriteFile(f / "DATA" / "unlisted.txt", "not named\n");
-    WriteFile(f / "MY DATA" / "b,c.txt", "file b,c\n");
-    WriteFile(f / "TEXTS" / "one.txt", Compressible(30000, 3));
-    WriteFile(f / "TEXTS" / "two.TXT", "two\n");
-    WriteFile(f / "TEXTS" / "日本語.txt", "三\n");
-    WriteFile(f / "TEXTS" / "empty.txt", "");
-    WriteFile(f / "TEXTS" / ".hidden.txt", "skipped without -a1\n");
-    WriteFile(f / "TEXTS" / "notes.md", "does not match\n");
-    WriteFile(f / "TEXTS" / "sub" / "three.txt", "not recursed into\n");
+    WriteText(f / "DATA" / "a.txt", "file a\n");
+    WriteText(f / "DATA" / "unlisted.txt", "not named\n");
+    WriteText(f / "MY DATA" / "b,c.txt", "file b,c\n");
+    WriteText(f / "TEXTS" / "one.txt", Compressible(30000, 3));
+    WriteText(f / "TEXTS" / "two.TXT", "two\n");
+    WriteText(f / "TEXTS" / "日本語.txt", "三\n");
+    WriteText(f / "TEXTS" / "empty.txt", "");
+    WriteText(f / "TEXTS" / ".hidden.txt", "skipped without -a1\n");
+    WriteText(f / "TEXTS" / "notes.md", "does not match\n");
+    WriteText(f / "TEXTS" / "sub" / "three.txt", "not recursed into\n");
     StampTimes(f);
     fs::create_directories(tmp_.path() / "out");
   }
@@ -78,7 +78,7 @@ class BackupCommandLines : public ::testing::Test {
       list += "\r\n" + QuoteArg(entry + "..\\") + " " + QuoteArg(Win(folder.filename())) + "\\*.*";
     }
     const fs::path list_file = tmp_.path() / "~VB1A2B.TMP";
-    WriteFile(list_file, list + "\r\n");
+    WriteText(list_file, list + "\r\n");
     return "u -+ -a1 -x1 -c1 -f0 -jm2 -jp1 -x1 -r2 -a1 " + QuoteArg(Win(archive)) + " @" +
            QuoteArg(Win(list_file));
   }
@@ -89,7 +89,7 @@ class BackupCommandLines : public ::testing::Test {
                              Win(f / "MY DATA" / "B,C.TXT") + "\r\n" + Win(f / "TEXTS" / "*.TXT") +
                              "\r\n";
     const fs::path list_file = tmp_.path() / "~VB1A2C.TMP";
-    WriteFile(list_file, list);
+    WriteText(list_file, list);
     return "u -+  -d0 -x0 " + QuoteArg(Win(archive)) + " @" + QuoteArg(Win(list_file));
   }
 
@@ -109,7 +109,7 @@ class BackupCommandLines : public ::testing::Test {
           f / "TEXTS" / "two.TXT", f / "TEXTS" / "日本語.txt", f / "TEXTS" / "empty.txt"}) {
       struct stat st;
       ::lstat(p.c_str(), &st);
-      t[p.filename().string()] = Node{'f', ReadFile(p), st.st_mtim.tv_sec, st.st_mode & 07777u};
+      t[p.filename().string()] = Node{'f', ReadText(p), st.st_mtim.tv_sec, st.st_mode & 07777u};
     }
     return t;
   }
@@ -189,7 +189,7 @@ TEST_F(BackupCommandLines, FileFormUpdateReplacesOnlyTheChangedFile) {
   ASSERT_EQ(Call(line).code, 0);
 
   const fs::path changed = tmp_.path() / "files" / "TEXTS" / "two.TXT";
-  WriteFile(changed, "two, longer now\n");
+  WriteText(changed, "two, longer now\n");
   SetMtime(changed, kBaseTime + 999999);
   const CallResult r = Call(line);
   ASSERT_EQ(r.code, 0) << r.output;
@@ -206,11 +206,11 @@ TEST_F(BackupCommandLines, FileFormUpdateOfAnUnchangedTreeChangesNothing) {
   const fs::path archive = tmp_.path() / "out" / "FILES.LZH";
   const std::string line = FileCommandLine(archive);
   ASSERT_EQ(Call(line).code, 0);
-  const std::string before = ReadFile(archive);
+  const std::string before = ReadText(archive);
   const CallResult r = Call(line);
   ASSERT_EQ(r.code, 0) << r.output;
   EXPECT_EQ(CountLinesStartingWith(r.output, "  "), 0) << r.output;
-  EXPECT_EQ(ReadFile(archive), before);
+  EXPECT_EQ(ReadText(archive), before);
 }
 
 // The folder form passes -c1: every named file may replace its entry, yet what the content
@@ -223,7 +223,7 @@ TEST_F(BackupCommandLines, FolderFormUpdateReplacesWhatChangedAndStaysCorrect) {
 
   const fs::path changed =
       tmp_.path() / "src" / "DATA" / "FOLDER1" / "SUB" / "DEEP" / "numbers.txt";
-  WriteFile(changed, Compressible(210000, 9));
+  WriteText(changed, Compressible(210000, 9));
   SetMtime(changed, kBaseTime + 999999);
   SetMtime(changed.parent_path(), kBaseTime + 7200);
   const CallResult r = Call(line);
@@ -246,7 +246,7 @@ TEST_F(BackupCommandLines, FolderFormWithoutC1ReplacesOnlyTheChangedEntry) {
   ASSERT_EQ(Call(line).code, 0);
 
   const fs::path changed = tmp_.path() / "src" / "MY DATA" / "OLD FILES" / "old file.txt";
-  WriteFile(changed, "old, changed\n");
+  WriteText(changed, "old, changed\n");
   SetMtime(changed, kBaseTime + 999999);
   const CallResult r = Call(line);
   ASSERT_EQ(r.code, 0) << r.output;

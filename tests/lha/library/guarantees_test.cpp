@@ -8,7 +8,6 @@
 #include <thread>
 
 #include "format/archive_reader.h"
-#include "format/header_writer.h"
 #include "format/memory_source.h"
 #include "library_support.h"
 #include "support/archive_tables.h"
@@ -21,7 +20,7 @@ using testing_support::TempDir;
 
 // The raw bytes (header and data) of every entry, by stored path.
 std::map<std::string, std::string> RawEntries(const fs::path& archive) {
-  const std::string bytes = ReadFile(archive);
+  const std::string bytes = ReadText(archive);
   lha::format::MemorySource source(
       std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
   lha::format::ArchiveReader reader(source);
@@ -34,7 +33,7 @@ std::map<std::string, std::string> RawEntries(const fs::path& archive) {
 
 std::string FolderFormLine(const fs::path& folder, const fs::path& archive,
                            const fs::path& list_file) {
-  WriteFile(list_file, "\r\n" + QuoteArg(Win(folder) + "\\..\\") + " " +
+  WriteText(list_file, "\r\n" + QuoteArg(Win(folder) + "\\..\\") + " " +
                            QuoteArg(Win(folder.filename())) + "\\*.*\r\n");
   return "u -+ -a1 -x1 -c1 -f0 -jm2 -jp1 -x1 -r2 -a1 " + QuoteArg(Win(archive)) + " @" +
          QuoteArg(Win(list_file));
@@ -47,7 +46,7 @@ std::string FolderFormLine(const fs::path& folder, const fs::path& archive,
 TEST(NeverPacked, TheArchiveItsTemporaryFileAndTheListFile) {
   TempDir tmp;
   const fs::path tree = tmp.path() / "TREE";
-  WriteFile(tree / "a.txt", "a\n");
+  WriteText(tree / "a.txt", "a\n");
   const fs::path archive = tree / "OUT" / "B.LZH";
   fs::create_directories(archive.parent_path());
   const std::string line = FolderFormLine(tree, archive, tree / "~VB0001.TMP");
@@ -65,12 +64,12 @@ TEST(NeverPacked, TheArchiveItsTemporaryFileAndTheListFile) {
 TEST(NeverPacked, AStaleTemporaryFileOfTheArchive) {
   TempDir tmp;
   const fs::path tree = tmp.path() / "TREE";
-  WriteFile(tree / "a.txt", "a\n");
+  WriteText(tree / "a.txt", "a\n");
   const fs::path archive = tree / "OUT" / "B.LZH";
   fs::create_directories(archive.parent_path());
   const std::string line = FolderFormLine(tree, archive, tmp.path() / "list.txt");
   ASSERT_EQ(Call(line).code, 0);
-  WriteFile(archive.parent_path() / ".B.LZH.unlha-k1ll3d00", "left by a killed u\n");
+  WriteText(archive.parent_path() / ".B.LZH.unlha-k1ll3d00", "left by a killed u\n");
   const CallResult r = Call(line);
   ASSERT_EQ(r.code, 0) << r.output;
   EXPECT_EQ(ListedNames(archive), (std::set<std::string>{"TREE", "TREE/a.txt", "TREE/OUT"}));
@@ -81,9 +80,9 @@ TEST(NeverPacked, AStaleTemporaryFileOfTheArchive) {
 TEST(NeverPacked, AStaleTemporaryFileOfAnArchiveNotYetMade) {
   TempDir tmp;
   const fs::path tree = tmp.path() / "TREE";
-  WriteFile(tree / "a.txt", "a\n");
+  WriteText(tree / "a.txt", "a\n");
   const fs::path archive = tree / "B.LZH";
-  WriteFile(tree / ".B.LZH.unlha-00000042", "left by a killed creation\n");
+  WriteText(tree / ".B.LZH.unlha-00000042", "left by a killed creation\n");
   const CallResult r = Call(FolderFormLine(tree, archive, tmp.path() / "list.txt"));
   ASSERT_EQ(r.code, 0) << r.output;
   EXPECT_EQ(ListedNames(archive), (std::set<std::string>{"TREE", "TREE/a.txt"}));
@@ -96,10 +95,10 @@ TEST(NeverPacked, ATemporaryFileThisUserCannotRead) {
   TempDir tmp;
   fs::permissions(tmp.path(), fs::perms::all);
   const fs::path tree = tmp.path() / "TREE";
-  WriteFile(tree / "a.txt", "a\n");
+  WriteText(tree / "a.txt", "a\n");
   fs::permissions(tree, fs::perms::all);
   const fs::path stale = tree / ".B.LZH.unlha-00000777";
-  WriteFile(stale, "someone else's\n");
+  WriteText(stale, "someone else's\n");
   fs::permissions(stale, fs::perms::owner_read | fs::perms::owner_write);
   const std::string line = FolderFormLine(tree, tree / "B.LZH", tmp.path() / "list.txt");
   const CallResult r = CallInChild(line, 1 << 16, tmp.path(), [] { return DropToNobody(); });
@@ -112,8 +111,8 @@ TEST(NeverPacked, ATemporaryFileThisUserCannotRead) {
 TEST(NeverPacked, OnlyTheArchivesOwnTemporaryFiles) {
   TempDir tmp;
   const fs::path tree = tmp.path() / "TREE";
-  WriteFile(tree / ".OTHER.LZH.unlha-00000001", "someone else's\n");
-  WriteFile(tree / ".B.LZH.unlha-NOTES123", "not ours either\n");
+  WriteText(tree / ".OTHER.LZH.unlha-00000001", "someone else's\n");
+  WriteText(tree / ".B.LZH.unlha-NOTES123", "not ours either\n");
   const fs::path archive = tree / "B.LZH";
   ASSERT_EQ(Call(FolderFormLine(tree, archive, tmp.path() / "list.txt")).code, 0);
   EXPECT_EQ(ListedNames(archive), (std::set<std::string>{"TREE", "TREE/.OTHER.LZH.unlha-00000001",
@@ -124,8 +123,8 @@ TEST(NeverPacked, OnlyTheArchivesOwnTemporaryFiles) {
 
 TEST(FailingSources, TheRestIsArchivedAndTheFirstFailureReported) {
   TempDir tmp(/*enter=*/true);
-  WriteFile(tmp.path() / "a.txt", "a\n");
-  WriteFile(tmp.path() / "b.txt", "b\n");
+  WriteText(tmp.path() / "a.txt", "a\n");
+  WriteText(tmp.path() / "b.txt", "b\n");
   ASSERT_EQ(::mkfifo("fifo", 0644), 0);
   CallResult r = Call("a -a1 A.LZH fifo a.txt missing.txt b.txt");
   EXPECT_EQ(r.code, UNLHA_ERROR_FILE_OPEN) << r.output;
@@ -136,21 +135,6 @@ TEST(FailingSources, TheRestIsArchivedAndTheFirstFailureReported) {
 }
 
 // --- Extraction stays inside its destination ----------------------------------------------------
-
-std::string LinkEntry(const std::string& path, const std::string& target) {
-  lha::format::NewEntry e;
-  e.kind = lha::format::EntryKind::kSymlink;
-  for (size_t i = 0, j; i <= path.size(); i = j + 1) {
-    j = path.find('/', i);
-    if (j == std::string::npos) j = path.size();
-    e.path.push_back(path.substr(i, j - i));
-  }
-  e.symlink_target = target;
-  e.unix_mode = 0777;
-  e.mtime = 1600000000;
-  const auto h = lha::format::EncodeLevel2Header(e);
-  return std::string(h.begin(), h.end());
-}
 
 struct ConfinementCase {
   std::string name;
@@ -172,7 +156,7 @@ TEST_P(Confinement, NothingIsWrittenOutsideTheDestination) {
   std::string bytes;
   for (const auto& e : c.entries)
     bytes += e;
-  WriteFile(tmp.path() / "EVIL.LZH", bytes + std::string(1, '\0'));
+  WriteText(tmp.path() / "EVIL.LZH", bytes + std::string(1, '\0'));
   const Tree outside_before = Snapshot(tmp.path());
 
   for (const char* command : {"x", "e"}) {
@@ -245,13 +229,13 @@ INSTANTIATE_TEST_SUITE_P(
 // the way to it are. Only links inside it are never followed.
 TEST(Extraction, IntoADestinationThatIsALinkToAFolder) {
   TempDir tmp(/*enter=*/true);
-  WriteFile(tmp.path() / "f.txt", "f\n");
+  WriteText(tmp.path() / "f.txt", "f\n");
   ASSERT_EQ(Call("a A.LZH f.txt").code, 0);
   fs::create_directories("real");
   fs::create_directory_symlink("real", "restore");
   const CallResult r = Call("x A.LZH restore\\");
   EXPECT_EQ(r.code, 0) << r.output;
-  EXPECT_EQ(ReadFile(tmp.path() / "real" / "f.txt"), "f\n");
+  EXPECT_EQ(ReadText(tmp.path() / "real" / "f.txt"), "f\n");
 }
 
 // Every damaged or hostile archive of the test data: t, x and the archive check say the same,
@@ -297,8 +281,8 @@ TEST(ArchivePath, ThroughALinkAndAtTheNameLimit) {
       {"254-byte name", std::string(250, 'n') + ".LZH", ""},
   };
   TempDir tmp(/*enter=*/true);
-  WriteFile(tmp.path() / "f.txt", "f\n");
-  WriteFile(tmp.path() / "g.txt", "g\n");
+  WriteText(tmp.path() / "f.txt", "f\n");
+  WriteText(tmp.path() / "g.txt", "g\n");
   fs::create_directory(tmp.path() / "store");
   ASSERT_EQ(Call("a store/REAL.LZH f.txt").code, 0);
   for (const auto& c : kCases) {
@@ -319,7 +303,7 @@ TEST(ArchivePath, ThroughALinkAndAtTheNameLimit) {
 // after it or hears that it is in use; none loses its temporary file to another's clean-up.
 TEST(ArchivePath, RacingCreationsGiveTheLockCode) {
   TempDir tmp;
-  WriteFile(tmp.path() / "f.txt", Compressible(100000));
+  WriteText(tmp.path() / "f.txt", Compressible(100000));
   for (int round = 0; round < 20; ++round) {
     fs::remove(tmp.path() / "NEW.LZH");
     std::vector<ProcessResult> results(6);
@@ -338,9 +322,9 @@ TEST(ArchivePath, RacingCreationsGiveTheLockCode) {
 class Update : public ::testing::Test {
  protected:
   void SetUp() override {
-    WriteFile(dir_.path() / "a.txt", Compressible(20000, 1));
-    WriteFile(dir_.path() / "b.txt", Compressible(20000, 2));
-    WriteFile(dir_.path() / "c.txt", "c\n");
+    WriteText(dir_.path() / "a.txt", Compressible(20000, 1));
+    WriteText(dir_.path() / "b.txt", Compressible(20000, 2));
+    WriteText(dir_.path() / "c.txt", "c\n");
     for (const char* n : {"a.txt", "b.txt", "c.txt"})
       SetMtime(dir_.path() / n, 1650000000);
     ASSERT_EQ(Call("a A.LZH a.txt b.txt c.txt").code, 0);
@@ -351,7 +335,7 @@ class Update : public ::testing::Test {
 };
 
 TEST_F(Update, ChangedSizeReplacesOnlyThatEntry) {
-  WriteFile(dir_.path() / "b.txt", Compressible(20001, 2));
+  WriteText(dir_.path() / "b.txt", Compressible(20001, 2));
   SetMtime(dir_.path() / "b.txt", 1650000000);  // the same time: the size tells
   const CallResult r = Call("u A.LZH a.txt b.txt c.txt");
   ASSERT_EQ(r.code, 0) << r.output;
@@ -374,7 +358,7 @@ TEST_F(Update, ChangedTimeReplacesOnlyThatEntry) {
 }
 
 TEST_F(Update, NewFilesAreAddedAndEntriesOfFilesNoLongerNamedStay) {
-  WriteFile(dir_.path() / "d.txt", "d\n");
+  WriteText(dir_.path() / "d.txt", "d\n");
   const CallResult r = Call("u A.LZH d.txt");
   ASSERT_EQ(r.code, 0) << r.output;
   const auto after = RawEntries(dir_.path() / "A.LZH");
@@ -400,16 +384,16 @@ TEST_F(Update, C1AndAddKeepWhatTheContentProvesUnchanged) {
 
 // The same size and time, one byte different: only the content tells, and it does.
 TEST_F(Update, ChangedContentOfTheSameSizeAndTimeIsPackedAgain) {
-  std::string content = ReadFile(dir_.path() / "a.txt");
+  std::string content = ReadText(dir_.path() / "a.txt");
   content[content.size() / 2] ^= 1;
-  WriteFile(dir_.path() / "a.txt", content);
+  WriteText(dir_.path() / "a.txt", content);
   SetMtime(dir_.path() / "a.txt", 1650000000);
   const CallResult r = Call("u A.LZH a.txt b.txt c.txt");
   ASSERT_EQ(r.code, 0) << r.output;
   EXPECT_NE(r.output.find("0 added, 1 replaced, 2 unchanged"), std::string::npos) << r.output;
   TempDir out;
   ASSERT_EQ(Call("x A.LZH " + out.str() + "/").code, 0);
-  EXPECT_EQ(ReadFile(out.path() / "a.txt"), content);
+  EXPECT_EQ(ReadText(out.path() / "a.txt"), content);
 }
 
 TEST_F(Update, UnchangedTreeLeavesTheArchiveFileAlone) {
@@ -428,16 +412,16 @@ TEST_F(Update, UnchangedTreeLeavesTheArchiveFileAlone) {
 // byte whatever the number, and every extractor reads it.
 TEST(Packing, TheArchiveIsTheSameWhateverTheThreads) {
   TempDir tmp(/*enter=*/true);
-  WriteFile(tmp.path() / "T" / "big.txt", Compressible(5 << 20, 3));  // three pieces
+  WriteText(tmp.path() / "T" / "big.txt", Compressible(5 << 20, 3));  // three pieces
   for (int i = 0; i < 40; ++i)
-    WriteFile(tmp.path() / "T" / ("f" + std::to_string(i)), Compressible(1000 + 997 * i, i));
+    WriteText(tmp.path() / "T" / ("f" + std::to_string(i)), Compressible(1000 + 997 * i, i));
   std::string first;
   for (const char* threads : {"-t1", "-t2", "-t5"}) {
     SCOPED_TRACE(threads);
     fs::remove(tmp.path() / "A.LZH");
     const CallResult r = Call(std::string("a -r1 -x1 ") + threads + " A.LZH .\\ T\\*.*");
     ASSERT_EQ(r.code, 0) << r.output;
-    const std::string bytes = ReadFile(tmp.path() / "A.LZH");
+    const std::string bytes = ReadText(tmp.path() / "A.LZH");
     if (first.empty()) first = bytes;
     EXPECT_EQ(bytes, first);
   }
@@ -494,19 +478,19 @@ TEST(Packing, IncompressibleDataIsNotPackedWhole) {
 // stubs. Rewriting it would keep the archive and lose everything around it.
 TEST(NotOverwritten, AFileHoldingAnArchiveAfterOtherBytes) {
   TempDir tmp(/*enter=*/true);
-  WriteFile(tmp.path() / "f.txt", "f\n");
+  WriteText(tmp.path() / "f.txt", "f\n");
   ASSERT_EQ(Call("a INNER.LZH f.txt").code, 0);
   std::string bundle(512, '\0');  // a self-extractor: a program, then the archive
   bundle.replace(0, 2, "MZ");
-  bundle += ReadFile(tmp.path() / "INNER.LZH");
+  bundle += ReadText(tmp.path() / "INNER.LZH");
   bundle += std::string(1024, '\0');
-  WriteFile(tmp.path() / "BUNDLE.LZH", bundle);
+  WriteText(tmp.path() / "BUNDLE.LZH", bundle);
   ASSERT_EQ(ListedNames(tmp.path() / "BUNDLE.LZH"), std::set<std::string>{"f.txt"});
 
   for (const char* command : {"a", "u"}) {
     const CallResult r = Call(std::string(command) + " -c1 BUNDLE.LZH f.txt");
     EXPECT_EQ(r.code, UNLHA_ERROR_NOT_ARC_FILE) << r.output;
-    EXPECT_EQ(ReadFile(tmp.path() / "BUNDLE.LZH"), bundle);
+    EXPECT_EQ(ReadText(tmp.path() / "BUNDLE.LZH"), bundle);
   }
   // Reading it is fine.
   EXPECT_EQ(Call("t BUNDLE.LZH").code, 0);

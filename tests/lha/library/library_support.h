@@ -1,6 +1,6 @@
 // Helpers for the end-to-end tests of libunlha32.so: the library called through its C interface
 // (in this process, or in a child running as another user), build/unlha run as a program,
-// trees on disk compared, archives crafted byte by byte, and the independent extractors.
+// trees on disk compared, and the independent extractors.
 #pragma once
 
 #include <fcntl.h>
@@ -18,9 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <map>
 #include <optional>
 #include <set>
@@ -31,6 +29,9 @@
 #include "gtest/gtest.h"
 #include "messages/result_codes.h"
 #include "platform/text.h"
+#include "support/archive_builder.h"
+#include "support/data.h"
+#include "support/files.h"
 #include "unlha32.h"
 
 namespace lha_library_testing {
@@ -41,34 +42,20 @@ constexpr uid_t kNobody = 65534;
 
 // --- Files ------------------------------------------------------------------------------------
 
-inline std::string ReadFile(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), {});
-}
-
-inline void WriteFile(const fs::path& p, const std::string& content) {
-  fs::create_directories(p.parent_path());
-  std::ofstream(p, std::ios::binary | std::ios::trunc) << content;
-}
+// Reading and writing whole files, seeded data and crafted archives come from tests/support.
+using testing_support::Compressible;
+using testing_support::Crc16;
+using testing_support::Le;
+using testing_support::Level0Entry;
+using testing_support::LinkEntry;
+using testing_support::Random;
+using testing_support::ReadText;
+using testing_support::SecondHeaderOffset;
+using testing_support::WriteText;
 
 inline void SetMtime(const fs::path& p, int64_t seconds) {
   const timespec times[2] = {{seconds, 0}, {seconds, 0}};
   ASSERT_EQ(::utimensat(AT_FDCWD, p.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << p;
-}
-
-// Text of the given size that packs well but not trivially.
-inline std::string Compressible(size_t size, uint32_t seed = 1) {
-  static const char* const kWords[] = {"alpha ",    "beta ",    "gamma ",   "delta ", "backup ",
-                                       "quillory ", "archive ", "folder\n", "file, ", "time "};
-  std::string s;
-  s.reserve(size + 16);
-  uint32_t x = seed * 2654435761u + 1;
-  while (s.size() < size) {
-    x = x * 1103515245u + 12345u;
-    s += kWords[(x >> 16) % 10];
-  }
-  s.resize(size);
-  return s;
 }
 
 // The files whose names begin with `prefix` in `dir` (temporary files left behind).
@@ -349,7 +336,7 @@ inline Tree Snapshot(const fs::path& root) {
       n.kind = 'd';
     } else {
       n.kind = 'f';
-      n.data = ReadFile(p);
+      n.data = ReadText(p);
     }
     t[p.lexically_relative(root).generic_string()] = n;
   }
@@ -532,54 +519,6 @@ inline std::set<std::string> TreeNames(const Tree& t) {
   for (const auto& [p, n] : t)
     names.insert(p);
   return names;
-}
-
-// --- Crafted archives -------------------------------------------------------------------------
-
-inline uint64_t Le(const std::string& bytes, size_t at, int n) {
-  uint64_t v = 0;
-  for (int i = n - 1; i >= 0; --i)
-    v = (v << 8) | static_cast<uint8_t>(bytes.at(at + i));
-  return v;
-}
-
-// Where the second entry of an archive we wrote (level-2 headers, no prefix) begins.
-inline size_t SecondHeaderOffset(const std::string& archive) {
-  return static_cast<size_t>(Le(archive, 0, 2) + Le(archive, 7, 4));
-}
-
-inline uint16_t Crc16(std::string_view data) {
-  uint16_t crc = 0;
-  for (unsigned char b : data) {
-    crc ^= b;
-    for (int k = 0; k < 8; ++k)
-      crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
-  }
-  return crc;
-}
-
-inline void PutLe(std::string& out, uint64_t v, int bytes) {
-  for (int i = 0; i < bytes; ++i)
-    out += static_cast<char>(v >> (8 * i));
-}
-
-// One level-0 entry with its data stored as is (or declared under another method), named with
-// whatever bytes `name` holds: absolute paths, "..", drive letters.
-inline std::string Level0Entry(const std::string& name, const std::string& data,
-                               const std::string& method = "-lh0-") {
-  std::string body = method;
-  PutLe(body, data.size(), 4);
-  PutLe(body, data.size(), 4);
-  PutLe(body, 0x52A63000, 4);  // 2021-05-06 06:00:00, MS-DOS local time
-  body += '\x20';
-  body += '\x00';
-  body += static_cast<char>(name.size());
-  body += name;
-  PutLe(body, Crc16(data), 2);
-  uint8_t sum = 0;
-  for (unsigned char c : body)
-    sum = static_cast<uint8_t>(sum + c);
-  return std::string(1, static_cast<char>(body.size())) + static_cast<char>(sum) + body + data;
 }
 
 }  // namespace lha_library_testing

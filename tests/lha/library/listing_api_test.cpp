@@ -72,12 +72,12 @@ class Listing : public ::testing::Test {
     std::mt19937 rng(3);
     for (int i = 0; i < 1000; ++i)
       random_ += static_cast<char>(rng());
-    WriteFile(src / "DOC" / "a.txt", Compressible(50000));
-    WriteFile(src / "DOC" / "SUB" / "empty.txt", "");
-    WriteFile(src / "b.bin", random_);
-    WriteFile(src / "ro.txt", "read only\n");
+    WriteText(src / "DOC" / "a.txt", Compressible(50000));
+    WriteText(src / "DOC" / "SUB" / "empty.txt", "");
+    WriteText(src / "b.bin", random_);
+    WriteText(src / "ro.txt", "read only\n");
     fs::permissions(src / "ro.txt", fs::perms::owner_read | fs::perms::group_read);
-    WriteFile(src / ".h", "hidden\n");
+    WriteText(src / ".h", "hidden\n");
     for (auto it = fs::recursive_directory_iterator(src); it != fs::recursive_directory_iterator();
          ++it)
       SetMtime(it->path(), kTime);
@@ -173,7 +173,7 @@ TEST_F(Listing, FindFirstStartsTheWalkAgain) {
 // An archive open for listing is in use: a command that would replace it waits its turn.
 TEST_F(Listing, AnOpenArchiveIsNotReplacedUnderTheListing) {
   const fs::path a = dir_.path() / "T.LZH";
-  WriteFile(dir_.path() / "new.txt", "new\n");
+  WriteText(dir_.path() / "new.txt", "new\n");
   const UNLHA_HARC h = UnlhaOpenArchive(0, a.c_str(), 0);
   ASSERT_NE(h, 0u);
   const std::string add = "a " + a.string() + " " + (dir_.path() / "new.txt").string();
@@ -184,7 +184,7 @@ TEST_F(Listing, AnOpenArchiveIsNotReplacedUnderTheListing) {
 }
 
 TEST_F(Listing, WhatIsNoArchiveDoesNotOpen) {
-  WriteFile(dir_.path() / "text.lzh", "plain text, no archive\n");
+  WriteText(dir_.path() / "text.lzh", "plain text, no archive\n");
   EXPECT_EQ(UnlhaOpenArchive(0, (dir_.path() / "text.lzh").c_str(), 0), 0u);
   EXPECT_EQ(UnlhaOpenArchive(0, (dir_.path() / "none.lzh").c_str(), 0), 0u);
   EXPECT_EQ(UnlhaOpenArchive(0, (dir_.path() / "src").c_str(), 0), 0u);
@@ -197,7 +197,7 @@ TEST_F(Listing, CheckArchiveMode0WalksHeadersMode1AlsoTheData) {
   EXPECT_NE(UnlhaCheckArchive(good.c_str(), 1), 0);
 
   // One data byte of the stored b.bin changed: every header is sound, its CRC is not.
-  std::string bytes = ReadFile(good);
+  std::string bytes = ReadText(good);
   lha::format::MemorySource source(
       std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
   lha::format::ArchiveReader reader(source);
@@ -205,15 +205,15 @@ TEST_F(Listing, CheckArchiveMode0WalksHeadersMode1AlsoTheData) {
     if (e->JoinedPath('/') == "b.bin") bytes[e->data_offset + 500] ^= 0x01;
   }
   const fs::path bad = dir_.path() / "BAD.LZH";
-  WriteFile(bad, bytes);
+  WriteText(bad, bytes);
   EXPECT_NE(UnlhaCheckArchive(bad.c_str(), 0), 0);
   EXPECT_EQ(UnlhaCheckArchive(bad.c_str(), 1), 0);
   EXPECT_EQ(UnlhaCheckArchive(bad.c_str(), 4), 0) << "any mode but 0 decodes";
 
-  WriteFile(dir_.path() / "text.lzh", "plain text, no archive\n");
+  WriteText(dir_.path() / "text.lzh", "plain text, no archive\n");
   EXPECT_EQ(UnlhaCheckArchive((dir_.path() / "text.lzh").c_str(), 0), 0);
-  const std::string whole = ReadFile(good);
-  WriteFile(dir_.path() / "CUT.LZH", whole.substr(0, whole.size() / 2));
+  const std::string whole = ReadText(good);
+  WriteText(dir_.path() / "CUT.LZH", whole.substr(0, whole.size() / 2));
   EXPECT_EQ(UnlhaCheckArchive((dir_.path() / "CUT.LZH").c_str(), 0), 0);
 }
 
@@ -255,7 +255,7 @@ TEST(CorpusListing, JlhaArchivesListAsTheirManifestSays) {
   const fs::path manifest = Corpus() / "MANIFEST.tsv";
   if (!fs::exists(manifest)) GTEST_SKIP() << "no corpus at " << Corpus() << " (a fresh clone)";
   int archives = 0;
-  for (const auto& line : Lines(ReadFile(manifest))) {
+  for (const auto& line : Lines(ReadText(manifest))) {
     std::vector<std::string> cols;
     std::stringstream row(line);
     for (std::string col; std::getline(row, col, '\t');)
@@ -281,7 +281,7 @@ TEST(CorpusListing, JlhaArchivesListAsTheirManifestSays) {
       const fs::path path = Corpus() / "jlha" / "expected" /
                             (want[i].name.find('\\') != std::string::npos ? "tree" : "") / rel;
       if (want[i].method != "-lhd-" && fs::is_regular_file(path)) {
-        EXPECT_EQ(crc, Crc16(ReadFile(path)));
+        EXPECT_EQ(crc, Crc16(ReadText(path)));
       }
     }
     EXPECT_NE(UnlhaCheckArchive((Corpus() / cols[0]).c_str(), 1), 0);

@@ -8,7 +8,6 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
-#include <random>
 #include <thread>
 
 #include "format/header_writer.h"
@@ -62,26 +61,18 @@ std::string FirstLine(const std::string& text) {
   return text.substr(0, text.find('\n'));
 }
 
-std::string RandomBytes(size_t n) {
-  std::mt19937 rng(42);
-  std::string s(n, '\0');
-  for (auto& c : s)
-    c = static_cast<char>(rng());
-  return s;
-}
-
 // f.txt and g.txt stored (not packed) in A.LZH, so data bytes are easy to find.
 void MakeArchive(const fs::path& dir) {
-  WriteFile(dir / "f.txt", "file one\n");
-  WriteFile(dir / "g.txt", Compressible(3000));
+  WriteText(dir / "f.txt", "file one\n");
+  WriteText(dir / "g.txt", Compressible(3000));
   const CallResult r = Call("a -o0 A.LZH f.txt g.txt");
   EXPECT_EQ(r.code, 0) << r.output;
 }
 
 void Patch(const fs::path& archive, const std::function<void(std::string&)>& change) {
-  std::string bytes = ReadFile(archive);
+  std::string bytes = ReadText(archive);
   change(bytes);
-  WriteFile(archive, bytes);
+  WriteText(archive, bytes);
 }
 
 // An archive holding an entry of a method this library does not unpack, then a plain one.
@@ -95,7 +86,7 @@ void MakeForeignMethodArchive(const fs::path& dir) {
   lha::format::PatchSizesAndCrc(header, data.size(), data.size(), Crc16(data));
   const std::string bytes = std::string(header.begin(), header.end()) + data +
                             Level0Entry("ready.txt", "ready\n") + std::string(1, '\0');
-  WriteFile(dir / "OLD.LZH", bytes);
+  WriteText(dir / "OLD.LZH", bytes);
 }
 
 // A tmpfs of 256 KiB at dir/small, unmounted when the returned handle goes.
@@ -127,7 +118,7 @@ std::vector<CodeCase> Cases() {
                }});
   c.push_back({"UnknownSwitch", UNLHA_ERROR_COMMAND,
                [](const fs::path& d) {
-                 WriteFile(d / "f.txt", "f\n");
+                 WriteText(d / "f.txt", "f\n");
                  return Prepared{{"a", "-z9", "A.LZH", "f.txt"}};
                },
                Runner::kInProcess,
@@ -144,12 +135,12 @@ std::vector<CodeCase> Cases() {
   // --- The archive itself ---
   c.push_back({"FolderAtTheArchivePath", UNLHA_ERROR_ARC_FILE_OPEN, [](const fs::path& d) {
                  fs::create_directories(d / "A.LZH");
-                 WriteFile(d / "f.txt", "f\n");
+                 WriteText(d / "f.txt", "f\n");
                  return Prepared{{"a", "A.LZH", "f.txt"}};
                }});
   c.push_back({"ArchiveFolderMissing", UNLHA_ERROR_ARC_FILE_OPEN,
                [](const fs::path& d) {
-                 WriteFile(d / "f.txt", "f\n");
+                 WriteText(d / "f.txt", "f\n");
                  return Prepared{{"a", "MISSING\\A.LZH", "f.txt"}};
                },
                Runner::kInProcess,
@@ -157,7 +148,7 @@ std::vector<CodeCase> Cases() {
   c.push_back({"NewArchiveInAFolderThatMayNotBeWritten", UNLHA_ERROR_ARC_FILE_OPEN,
                [](const fs::path& d) {
                  fs::permissions(d, fs::perms::all);
-                 WriteFile(d / "f.txt", "f\n");
+                 WriteText(d / "f.txt", "f\n");
                  fs::create_directories(d / "ro");
                  fs::permissions(d / "ro", fs::perms::owner_all | fs::perms::others_read |
                                                fs::perms::others_exec);
@@ -170,13 +161,13 @@ std::vector<CodeCase> Cases() {
   for (const char* command : {"a", "u", "t", "x"}) {
     c.push_back({std::string("NotAnArchive_") + command, UNLHA_ERROR_NOT_ARC_FILE,
                  [command](const fs::path& d) {
-                   WriteFile(d / "X.LZH", "plain text, not an archive\n");
-                   WriteFile(d / "f.txt", "f\n");
+                   WriteText(d / "X.LZH", "plain text, not an archive\n");
+                   WriteText(d / "f.txt", "f\n");
                    return Prepared{{command, "X.LZH", "f.txt"}};
                  },
                  Runner::kInProcess,
                  [](const fs::path& d) {
-                   EXPECT_EQ(ReadFile(d / "X.LZH"), "plain text, not an archive\n");
+                   EXPECT_EQ(ReadText(d / "X.LZH"), "plain text, not an archive\n");
                    ExpectNoTemporaryFiles(d, "X.LZH");
                  }});
   }
@@ -184,7 +175,7 @@ std::vector<CodeCase> Cases() {
   // A restore from the wrong file leaves no empty destination behind.
   c.push_back({"NotAnArchiveToExtractInto", UNLHA_ERROR_NOT_ARC_FILE,
                [](const fs::path& d) {
-                 WriteFile(d / "X.LZH", "plain text, not an archive\n");
+                 WriteText(d / "X.LZH", "plain text, not an archive\n");
                  return Prepared{{"x", "X.LZH", "restore\\"}};
                },
                Runner::kInProcess,
@@ -203,7 +194,7 @@ std::vector<CodeCase> Cases() {
                  return Prepared{{"x", "A.LZH", "out\\"}};
                },
                Runner::kInProcess,
-               [](const fs::path& d) { EXPECT_EQ(ReadFile(d / "out" / "f.txt"), "file one\n"); }});
+               [](const fs::path& d) { EXPECT_EQ(ReadText(d / "out" / "f.txt"), "file one\n"); }});
   c.push_back({"HeaderCrc", UNLHA_ERROR_HEADER_CRC, [](const fs::path& d) {
                  MakeArchive(d);
                  Patch(d / "A.LZH", [](std::string& b) { b[SecondHeaderOffset(b) + 32] ^= 0x20; });
@@ -213,13 +204,13 @@ std::vector<CodeCase> Cases() {
                [](const fs::path& d) {
                  MakeArchive(d);
                  Patch(d / "A.LZH", [](std::string& b) { b[SecondHeaderOffset(b) + 32] ^= 0x20; });
-                 WriteFile(d / "new.txt", "new\n");
-                 WriteFile(d / "A.BYTES", ReadFile(d / "A.LZH"));
+                 WriteText(d / "new.txt", "new\n");
+                 WriteText(d / "A.BYTES", ReadText(d / "A.LZH"));
                  return Prepared{{"u", "A.LZH", "new.txt"}};
                },
                Runner::kInProcess,
                [](const fs::path& d) {
-                 EXPECT_TRUE(ReadFile(d / "A.LZH") == ReadFile(d / "A.BYTES"));
+                 EXPECT_TRUE(ReadText(d / "A.LZH") == ReadText(d / "A.BYTES"));
                  ExpectNoTemporaryFiles(d, "A.LZH");
                }});
   for (const char* command : {"t", "x", "l"}) {
@@ -238,6 +229,12 @@ std::vector<CodeCase> Cases() {
                  Patch(d / "A.LZH", [](std::string& b) { b[Le(b, 0, 2) + 2] ^= 0x01; });
                  return Prepared{{"t", "A.LZH"}};
                }});
+  c.push_back({"Level0DataCrcOnTest", UNLHA_ERROR_FILE_CRC, [](const fs::path& d) {
+                 std::string entry = Level0Entry("f.txt", "level zero\n");
+                 entry.back() ^= 0x01;  // the data's last byte
+                 WriteText(d / "A.LZH", entry + std::string(1, '\0'));
+                 return Prepared{{"t", "A.LZH"}};
+               }});
   c.push_back({"DataCrcOnExtraction", UNLHA_ERROR_FILE_CRC,
                [](const fs::path& d) {
                  MakeArchive(d);
@@ -248,7 +245,7 @@ std::vector<CodeCase> Cases() {
                [](const fs::path& d) {
                  // The bad file is not left behind; the good one is extracted.
                  EXPECT_FALSE(fs::exists(d / "out" / "f.txt"));
-                 EXPECT_EQ(ReadFile(d / "out" / "g.txt"), Compressible(3000));
+                 EXPECT_EQ(ReadText(d / "out" / "g.txt"), Compressible(3000));
                }});
   c.push_back({"MethodOnTest", UNLHA_ERROR_METHOD, [](const fs::path& d) {
                  MakeForeignMethodArchive(d);
@@ -262,13 +259,13 @@ std::vector<CodeCase> Cases() {
                Runner::kInProcess,
                [](const fs::path& d) {
                  EXPECT_FALSE(fs::exists(d / "out" / "old.dat"));
-                 EXPECT_EQ(ReadFile(d / "out" / "ready.txt"), "ready\n");
+                 EXPECT_EQ(ReadText(d / "out" / "ready.txt"), "ready\n");
                }});
 
   // --- Sources ---
   c.push_back({"MissingSource", UNLHA_ERROR_NOT_EXIST,
                [](const fs::path& d) {
-                 WriteFile(d / "f.txt", "f\n");
+                 WriteText(d / "f.txt", "f\n");
                  return Prepared{{"a", "B.LZH", "missing.txt", "f.txt"}};
                },
                Runner::kInProcess,
@@ -279,8 +276,8 @@ std::vector<CodeCase> Cases() {
   const auto no_archive = [](const fs::path& d) { EXPECT_FALSE(fs::exists(d / "B.LZH")); };
   c.push_back({"FolderWithoutRecursion", UNLHA_ERROR_NOT_EXIST,
                [](const fs::path& d) {
-                 WriteFile(d / "sub" / "in.txt", "in\n");
-                 WriteFile(d / "f.txt", "f\n");
+                 WriteText(d / "sub" / "in.txt", "in\n");
+                 WriteText(d / "f.txt", "f\n");
                  return Prepared{{"u", "B.LZH", "sub", "f.txt"}};
                },
                Runner::kInProcess,
@@ -289,19 +286,19 @@ std::vector<CodeCase> Cases() {
                }});
   c.push_back({"WildcardMatchingOnlyFolders", UNLHA_ERROR_NOT_EXIST,
                [](const fs::path& d) {
-                 WriteFile(d / "data" / "sub" / "in.txt", "in\n");
+                 WriteText(d / "data" / "sub" / "in.txt", "in\n");
                  return Prepared{{"u", "B.LZH", "data\\*"}};
                },
                Runner::kInProcess, no_archive});
   c.push_back({"NoNamesAtAll", UNLHA_ERROR_NOT_EXIST,
                [](const fs::path& d) {
-                 WriteFile(d / "empty.lst", "\r\n\r\n");
+                 WriteText(d / "empty.lst", "\r\n\r\n");
                  return Prepared{{"u", "B.LZH", "@empty.lst"}};
                },
                Runner::kInProcess, no_archive});
   c.push_back({"HiddenFileWithoutA1", UNLHA_ERROR_NOT_EXIST,
                [](const fs::path& d) {
-                 WriteFile(d / ".profile", "p\n");
+                 WriteText(d / ".profile", "p\n");
                  return Prepared{{"u", "B.LZH", ".profile"}};
                },
                Runner::kInProcess, no_archive});
@@ -310,7 +307,7 @@ std::vector<CodeCase> Cases() {
                }});
   c.push_back({"FifoSource", UNLHA_ERROR_FILE_OPEN,
                [](const fs::path& d) {
-                 WriteFile(d / "f.txt", "f\n");
+                 WriteText(d / "f.txt", "f\n");
                  ::mkfifo((d / "fifo").c_str(), 0644);
                  return Prepared{{"a", "-a1", "B.LZH", "fifo", "f.txt"}};
                },
@@ -321,8 +318,8 @@ std::vector<CodeCase> Cases() {
   c.push_back({"UnreadableSource", UNLHA_ERROR_FILE_OPEN,
                [](const fs::path& d) {
                  fs::permissions(d, fs::perms::all);
-                 WriteFile(d / "f.txt", "f\n");
-                 WriteFile(d / "secret.txt", "s\n");
+                 WriteText(d / "f.txt", "f\n");
+                 WriteText(d / "secret.txt", "s\n");
                  fs::permissions(d / "secret.txt", fs::perms::owner_read | fs::perms::owner_write);
                  return Prepared{{"a", "B.LZH", "secret.txt", "f.txt"}};
                },
@@ -344,39 +341,39 @@ std::vector<CodeCase> Cases() {
                Runner::kNobody, [](const fs::path& d) { EXPECT_TRUE(fs::is_empty(d / "ro")); }});
   c.push_back({"SameStoredNameTwice", UNLHA_ERROR_ALREADY_EXIST,
                [](const fs::path& d) {
-                 WriteFile(d / "one" / "same.txt", "first\n");
-                 WriteFile(d / "two" / "same.txt", "second\n");
+                 WriteText(d / "one" / "same.txt", "first\n");
+                 WriteText(d / "two" / "same.txt", "second\n");
                  return Prepared{{"a", "-x0", "B.LZH", "one\\same.txt", "two\\same.txt"}};
                },
                Runner::kInProcess,
                [](const fs::path& d) {
                  const ProcessResult x = RunUnlha({"x", "B.LZH", "check/"}, InFolder(d));
                  EXPECT_EQ(x.exit_code, 0) << x.out;
-                 EXPECT_EQ(ReadFile(d / "check" / "same.txt"), "first\n");
+                 EXPECT_EQ(ReadText(d / "check" / "same.txt"), "first\n");
                }});
 
   // --- Extraction ---
   c.push_back({"ExistingFileOnExtraction", UNLHA_ERROR_ALREADY_EXIST,
                [](const fs::path& d) {
                  MakeArchive(d);
-                 WriteFile(d / "out" / "f.txt", "mine\n");
+                 WriteText(d / "out" / "f.txt", "mine\n");
                  return Prepared{{"x", "A.LZH", "out\\"}};
                },
                Runner::kInProcess,
                [](const fs::path& d) {
-                 EXPECT_EQ(ReadFile(d / "out" / "f.txt"), "mine\n");
-                 EXPECT_EQ(ReadFile(d / "out" / "g.txt"), Compressible(3000));
+                 EXPECT_EQ(ReadText(d / "out" / "f.txt"), "mine\n");
+                 EXPECT_EQ(ReadText(d / "out" / "g.txt"), Compressible(3000));
                }});
   c.push_back(
       {"FileWhereAFolderMustGo", UNLHA_ERROR_MAKE_DIRECTORY,
        [](const fs::path& d) {
-         WriteFile(d / "sub" / "f.txt", "f\n");
+         WriteText(d / "sub" / "f.txt", "f\n");
          EXPECT_EQ(Call("a -x1 S.LZH sub\\f.txt").code, 0);
-         WriteFile(d / "out" / "sub", "a file in the way\n");
+         WriteText(d / "out" / "sub", "a file in the way\n");
          return Prepared{{"x", "S.LZH", "out\\"}};
        },
        Runner::kInProcess,
-       [](const fs::path& d) { EXPECT_EQ(ReadFile(d / "out" / "sub"), "a file in the way\n"); }});
+       [](const fs::path& d) { EXPECT_EQ(ReadText(d / "out" / "sub"), "a file in the way\n"); }});
   c.push_back({"DestinationIsAFile", UNLHA_ERROR_MAKE_DIRECTORY, [](const fs::path& d) {
                  MakeArchive(d);
                  return Prepared{{"x", "A.LZH", "f.txt\\"}};
@@ -386,18 +383,18 @@ std::vector<CodeCase> Cases() {
   c.push_back({"ArchiveWriteError", UNLHA_ERROR_CANNOT_WRITE,
                [](const fs::path& d) {
                  MakeArchive(d);
-                 WriteFile(d / "big.bin", RandomBytes(300000));
-                 WriteFile(d / "A.BYTES", ReadFile(d / "A.LZH"));
+                 WriteText(d / "big.bin", Random(300000, 42));
+                 WriteText(d / "A.BYTES", ReadText(d / "A.LZH"));
                  return Prepared{{"a", "A.LZH", "big.bin"}};
                },
                Runner::kSmallFiles,
                [](const fs::path& d) {
-                 EXPECT_TRUE(ReadFile(d / "A.LZH") == ReadFile(d / "A.BYTES"));
+                 EXPECT_TRUE(ReadText(d / "A.LZH") == ReadText(d / "A.BYTES"));
                  ExpectNoTemporaryFiles(d, "A.LZH");
                }});
   c.push_back({"ExtractionWriteError", UNLHA_ERROR_CANNOT_WRITE,
                [](const fs::path& d) {
-                 WriteFile(d / "big.bin", RandomBytes(300000));
+                 WriteText(d / "big.bin", Random(300000, 42));
                  EXPECT_EQ(Call("a B.LZH big.bin").code, 0);
                  return Prepared{{"x", "B.LZH", "out\\"}};
                },
@@ -408,16 +405,16 @@ std::vector<CodeCase> Cases() {
                  Prepared p;
                  p.keep = MountSmallDisk(d, &p.skip);
                  if (!p.keep) return p;
-                 WriteFile(d / "f.txt", "f\n");
+                 WriteText(d / "f.txt", "f\n");
                  EXPECT_EQ(Call("a small\\A.LZH f.txt").code, 0);
-                 WriteFile(d / "A.BYTES", ReadFile(d / "small" / "A.LZH"));
-                 WriteFile(d / "big.bin", RandomBytes(400000));
+                 WriteText(d / "A.BYTES", ReadText(d / "small" / "A.LZH"));
+                 WriteText(d / "big.bin", Random(400000, 42));
                  p.args = {"a", "small\\A.LZH", "big.bin"};
                  return p;
                },
                Runner::kInProcess,
                [](const fs::path& d) {
-                 EXPECT_TRUE(ReadFile(d / "small" / "A.LZH") == ReadFile(d / "A.BYTES"));
+                 EXPECT_TRUE(ReadText(d / "small" / "A.LZH") == ReadText(d / "A.BYTES"));
                  ExpectNoTemporaryFiles(d / "small", "A.LZH");
                }});
   c.push_back(
@@ -426,7 +423,7 @@ std::vector<CodeCase> Cases() {
          Prepared p;
          p.keep = MountSmallDisk(d, &p.skip);
          if (!p.keep) return p;
-         WriteFile(d / "big.bin", RandomBytes(400000));
+         WriteText(d / "big.bin", Random(400000, 42));
          EXPECT_EQ(Call("a B.LZH big.bin").code, 0);
          p.args = {"x", "B.LZH", "small\\out\\"};
          return p;
@@ -436,17 +433,17 @@ std::vector<CodeCase> Cases() {
   c.push_back({"TemporaryFileCannotBeCreated", UNLHA_ERROR_TEMP_FILE,
                [](const fs::path& d) {
                  fs::permissions(d, fs::perms::all);
-                 WriteFile(d / "f.txt", "f\n");
-                 WriteFile(d / "ro" / "x.txt", "x\n");
+                 WriteText(d / "f.txt", "f\n");
+                 WriteText(d / "ro" / "x.txt", "x\n");
                  EXPECT_EQ(Call("a ro\\A.LZH ro\\x.txt").code, 0);
-                 WriteFile(d / "A.BYTES", ReadFile(d / "ro" / "A.LZH"));
+                 WriteText(d / "A.BYTES", ReadText(d / "ro" / "A.LZH"));
                  fs::permissions(d / "ro", fs::perms::owner_all | fs::perms::others_read |
                                                fs::perms::others_exec);
                  return Prepared{{"a", "ro\\A.LZH", "f.txt"}};
                },
                Runner::kNobody,
                [](const fs::path& d) {
-                 EXPECT_TRUE(ReadFile(d / "ro" / "A.LZH") == ReadFile(d / "A.BYTES"));
+                 EXPECT_TRUE(ReadText(d / "ro" / "A.LZH") == ReadText(d / "A.BYTES"));
                }});
 
   // --- Another command holds the archive ---
@@ -454,8 +451,8 @@ std::vector<CodeCase> Cases() {
     c.push_back({std::string("ArchiveInUse_") + command, UNLHA_ERROR_ALREADY_RUNNING,
                  [command](const fs::path& d) {
                    MakeArchive(d);
-                   WriteFile(d / "A.BYTES", ReadFile(d / "A.LZH"));
-                   WriteFile(d / "new.txt", "new\n");
+                   WriteText(d / "A.BYTES", ReadText(d / "A.LZH"));
+                   WriteText(d / "new.txt", "new\n");
                    auto holder = std::make_shared<LockHolder>(d / "A.LZH");
                    EXPECT_TRUE(holder->locked());
                    const std::string last = std::string(command) == "u" ? "new.txt" : "out\\";
@@ -463,7 +460,7 @@ std::vector<CodeCase> Cases() {
                  },
                  Runner::kInProcess,
                  [](const fs::path& d) {
-                   EXPECT_TRUE(ReadFile(d / "A.LZH") == ReadFile(d / "A.BYTES"));
+                   EXPECT_TRUE(ReadText(d / "A.LZH") == ReadText(d / "A.BYTES"));
                    EXPECT_FALSE(fs::exists(d / "out" / "f.txt"));
                  }});
   }
@@ -544,7 +541,7 @@ INSTANTIATE_TEST_SUITE_P(Library, ResultCode, ::testing::ValuesIn(Cases()),
 // UnlhaGetRunning reports the running command.
 TEST(ResultCodeInProcess, SecondCallWhileOneRuns) {
   TempDir dir(/*enter=*/true);
-  WriteFile(dir.path() / "big.txt", Compressible(12 << 20));
+  WriteText(dir.path() / "big.txt", Compressible(12 << 20));
   ASSERT_EQ(UnlhaGetRunning(), 0);
   std::atomic<bool> done{false};
   int32_t first = -1;
@@ -571,7 +568,7 @@ TEST(ResultCodeInProcess, SecondCallWhileOneRuns) {
 // thread keeps its priority.
 TEST(ResultCodeInProcess, BackgroundModeGivesTheSameResults) {
   TempDir dir(/*enter=*/true);
-  WriteFile(dir.path() / "f.txt", "f\n");
+  WriteText(dir.path() / "f.txt", "f\n");
   UnlhaSetBackGroundMode(1);
   const int before = ::getpriority(PRIO_PROCESS, 0);
   const CallResult made = Call("a A.LZH f.txt");

@@ -112,10 +112,10 @@ TEST(KilledUpdate, OldArchiveStaysAndLeftoversAreNeverPacked) {
   fs::create_directories(out);
   for (int i = 0; i < 4; ++i)
     WriteRandomFile(tree / ("part" + std::to_string(i)), 64 << 20, i);
-  WriteFile(tree / "small.txt", "small\n");
+  WriteText(tree / "small.txt", "small\n");
   const fs::path archive = out / "BIG.LZH";
   const fs::path list = shm.path() / "list.txt";
-  WriteFile(list, "\r\n" + Win(tree) + "\\..\\ TREE\\*.*\r\n");
+  WriteText(list, "\r\n" + Win(tree) + "\\..\\ TREE\\*.*\r\n");
   // Stored (-o0): the random parts would not pack anyway.
   const std::vector<std::string> update{"u",    "-+",         "-a1",          "-x1", "-f0",
                                         "-jm2", "-jp1",       "-x1",          "-r2", "-a1",
@@ -134,7 +134,7 @@ TEST(KilledUpdate, OldArchiveStaysAndLeftoversAreNeverPacked) {
   int kills = 0;
   for (const double point : {0.0, 0.3, 0.6, 0.95}) {
     SCOPED_TRACE("killed at " + std::to_string(point));
-    WriteFile(tree / ("new" + std::to_string(kills) + ".txt"), "new\n");
+    WriteText(tree / ("new" + std::to_string(kills) + ".txt"), "new\n");
     if (!KillWhenTemporaryReaches(update, out, "BIG.LZH", static_cast<uint64_t>(point * size)))
       continue;
     ++kills;

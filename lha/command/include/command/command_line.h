@@ -43,6 +43,8 @@ struct Switches {
   // -t<n>: threads that pack (and compare) at once; 0 takes every processor. The archive is
   // the same byte for byte whatever the number.
   unsigned threads = 0;
+  // -cp932 / -cp65001: the code page a and u store names in; nullopt: the system's default.
+  std::optional<uint32_t> name_code_page;
 };
 
 // One name (a file, a folder or a wildcard pattern) and the base folder it is relative to

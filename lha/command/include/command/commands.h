@@ -9,16 +9,10 @@
 
 #include "command/command_line.h"
 #include "command/output_log.h"
+#include "command/progress.h"
 #include "platform/env.h"
 
 namespace lha::command {
-
-// Told about each entry as the command reaches it (the cursor mode's progress display).
-class Progress {
- public:
-  virtual ~Progress() = default;
-  virtual void Entry(const std::string& name) { (void)name; }
-};
 
 // Every command works on the files, clock and time zone of `env`.
 int32_t RunUpdate(platform::Env& env, const CommandLine& cmd, OutputLog& log,

@@ -5,6 +5,7 @@
 #include <span>
 
 #include "command/command_line.h"
+#include "command/progress.h"
 #include "common/io.h"
 #include "format/entry.h"
 
@@ -23,5 +24,13 @@ bool EntrySelected(const CommandLine& cmd, const format::EntryHeader& entry);
 
 // Whether this library can unpack the entry's method.
 bool CanUnpack(const format::EntryHeader& entry);
+
+// The bytes of data unpacking the entry gives: its original size for a file, 0 otherwise.
+uint64_t DataSize(const format::EntryHeader& entry);
+
+// When the progress is shown, tells it the total of the data of the entries `cmd` selects, from
+// a walk over the headers alone. Tells nothing when a header does not read: the command itself
+// comes to it and reports it.
+void TellTotal(RandomAccessSource& archive, const CommandLine& cmd, Progress& progress);
 
 }  // namespace lha::command

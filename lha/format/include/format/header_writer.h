@@ -33,6 +33,10 @@ struct NewEntry {
   // ext 0x42 for 64-bit sizes, leaving room for growth and for packed data larger than the
   // original; PatchSizesAndCrc cannot add it later.
   uint64_t declared_size = 0;
+  // The code page of the bytes in `path` and `symlink_target`: 65001 (UTF-8) or another that
+  // ext 0x46 then names (932 for Japanese Windows tools). Ext 0x46 is written only for names
+  // that are not ASCII, and for 65001 only when they are valid UTF-8.
+  uint32_t code_page = 65001;
 };
 
 // Sizes from which a header carries ext 0x42.
