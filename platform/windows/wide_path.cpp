@@ -29,13 +29,13 @@ std::wstring CurrentFolder() {
 
 // The current folder of a drive ("C:" names it), as Windows keeps one per drive.
 std::wstring CurrentFolderOf(wchar_t drive) {
-  const wchar_t spec[] = {drive, L':', L'\0'};
+  const wchar_t drive_only[] = {drive, L':', L'\0'};
   std::wstring buf(MAX_PATH, L'\0');
   wchar_t* file_part = nullptr;
-  DWORD n = ::GetFullPathNameW(spec, static_cast<DWORD>(buf.size()), buf.data(), &file_part);
+  DWORD n = ::GetFullPathNameW(drive_only, static_cast<DWORD>(buf.size()), buf.data(), &file_part);
   if (n >= buf.size()) {
     buf.resize(n);
-    n = ::GetFullPathNameW(spec, static_cast<DWORD>(buf.size()), buf.data(), &file_part);
+    n = ::GetFullPathNameW(drive_only, static_cast<DWORD>(buf.size()), buf.data(), &file_part);
   }
   buf.resize(n < buf.size() ? n : 0);
   if (buf.empty()) buf = std::wstring{drive, L':', L'\\'};
