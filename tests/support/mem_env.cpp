@@ -65,6 +65,9 @@ struct Node : std::enable_shared_from_this<Node> {
   uint32_t mode = 0, uid = 0, gid = 0;
   int64_t mtime = 0;
   uint32_t mtime_nsec = 0;
+  // Moves with every change of data or status, setting the modification time back included.
+  int64_t ctime = 0;
+  uint32_t ctime_nsec = 0;
   std::string data;  // a file's bytes, a link's target
   std::map<std::string, std::shared_ptr<Node>> entries;
   Node* parent = nullptr;
@@ -118,6 +121,11 @@ struct State : std::enable_shared_from_this<State> {
   void Touch(Node& n) const {
     n.mtime = now;
     n.mtime_nsec = now_nsec;
+    Changed(n);
+  }
+  void Changed(Node& n) const {
+    n.ctime = now;
+    n.ctime_nsec = now_nsec;
   }
   void Attach(Node& folder, const std::string& name, const std::shared_ptr<Node>& node) {
     folder.entries[name] = node;
@@ -244,6 +252,8 @@ struct State : std::enable_shared_from_this<State> {
     st.size = n.kind == fs::Kind::kFolder ? 4096 : n.data.size();
     st.mtime = n.mtime;
     st.mtime_nsec = n.mtime_nsec;
+    st.change_time = n.ctime;
+    st.change_time_nsec = n.ctime_nsec;
     st.mode = n.mode;
     st.uid = n.uid;
     st.gid = n.gid;
@@ -408,6 +418,7 @@ struct State : std::enable_shared_from_this<State> {
     if (!Owns(*f->node)) return Fail(error, EPERM);
     f->node->mtime = seconds;
     f->node->mtime_nsec = nanoseconds;
+    Changed(*f->node);
     return true;
   }
 
@@ -571,6 +582,7 @@ class MemFile final : public platform::FileObject {
     if (const int e = Hooked(MemEnv::Op::kSetAttributes)) return Fail(error, e);
     if (!state_->Owns(*node_)) return Fail(error, EPERM);
     node_->mode = mode & 07777;
+    state_->Changed(*node_);
     return true;
   }
 
@@ -580,6 +592,7 @@ class MemFile final : public platform::FileObject {
     if (!state_->Owns(*node_)) return Fail(error, EPERM);
     node_->mtime = seconds;
     node_->mtime_nsec = nanoseconds;
+    state_->Changed(*node_);
     return true;
   }
 
@@ -834,11 +847,14 @@ void MemEnv::SetTime(const std::string& path, int64_t seconds, uint32_t nanoseco
   const auto node = state_->MustExist(path, false);
   node->mtime = seconds;
   node->mtime_nsec = nanoseconds;
+  state_->Changed(*node);
 }
 
 void MemEnv::SetModeOf(const std::string& path, uint32_t mode) {
   Privileged p(*state_);
-  state_->MustExist(path, false)->mode = mode & 07777;
+  const auto node = state_->MustExist(path, false);
+  node->mode = mode & 07777;
+  state_->Changed(*node);
 }
 
 std::optional<std::string> MemEnv::ReadFile(const std::string& path) {

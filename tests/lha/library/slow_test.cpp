@@ -204,6 +204,11 @@ TEST(BoundedMemory, PackingAndExtractingOneGibibyte) {
   std::printf("peak resident memory: packing %ld KiB, extracting %ld KiB\n", pack, unpack);
   EXPECT_GT(pack, 0);
   EXPECT_GT(unpack, 0);
+#ifdef QUILLORY_SANITIZED
+  // Shadow memory and the quarantine of freed blocks are the sanitizer's, not the library's
+  // (about 25 MiB here): the bound is the uninstrumented build's.
+  return;
+#endif
   EXPECT_LT(pack, 32 * 1024);
   EXPECT_LT(unpack, 32 * 1024);
 }
