@@ -52,10 +52,11 @@ for set in std source binary incompressible small large; do
 
   job "$work/a.ini" 1 1 "$out" "$src\\"
   run "$work/t.first" "$bin/quillory" "$work/a.ini"
-  archive=$out/b.lzh
+  archive=$out/B.LZH  # the program names archives in capitals
   bytes=$(size "$archive")
   run "$work/t.again" "$bin/quillory" "$work/a.ini"
-  small_file=$(find "$src" -type f -size -8k | sort | head -n 1)
+  # The smallest file (sed reads all its input: no SIGPIPE under pipefail).
+  small_file=$(find "$src" -type f -printf '%s %p\n' | sort -n | sed -n 1p | cut -d' ' -f2-)
   printf 'x' >> "$small_file"
   run "$work/t.changed" "$bin/quillory" "$work/a.ini"
   rm -f "$archive"
@@ -101,5 +102,5 @@ job "$work/each.ini" 0 1 "$work/o1" "${entries[@]}"
 job "$work/wild.ini" 0 1 "$work/o2" "$many\\*.txt"
 run "$work/t.each" "$bin/quillory" "$work/each.ini"
 run "$work/t.wild" "$bin/quillory" "$work/wild.ini"
-line 20000-files by-name "$(secs "$work/t.each")" "$(size "$work/o1/b.lzh")" "$(mib "$work/t.each")" \
+line 20000-files by-name "$(secs "$work/t.each")" "$(size "$work/o1/B.LZH")" "$(mib "$work/t.each")" \
   "one wildcard x$(ratio "$(secs "$work/t.each")" "$(secs "$work/t.wild")") (1.2 or less is the aim)"

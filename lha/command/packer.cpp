@@ -18,11 +18,6 @@ namespace {
 
 namespace fs = platform::fs;
 
-// Packing pays off only if it saves something; past this much input without a saving the rest
-// is not tried, and the file is stored. (The count is per piece, so the decision falls at the
-// same place whatever the number of threads.)
-constexpr uint64_t kGiveUpAfter = 16 << 20;
-
 // Collects a stream in memory.
 class MemorySink final : public ByteSink {
  public:

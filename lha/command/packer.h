@@ -25,6 +25,11 @@ namespace lha::command {
 
 inline constexpr uint64_t kPieceSize = 2 << 20;
 
+// Packing pays off only if it saves something; past this much input without a saving the rest
+// is not tried, and the file is stored. (The count is per piece, so the decision falls at the
+// same place whatever the number of threads.)
+inline constexpr uint64_t kGiveUpAfter = 16 << 20;
+
 struct PackedEntry {
   std::string method;
   uint64_t original_size = 0;
@@ -93,6 +98,7 @@ class EntryBuilder {
   const std::optional<SourceProblem>& problem() const { return problem_; }
   const PackedEntry& result() const { return result_; }
   bool storing() const { return storing_; }
+  uint64_t original() const { return original_; }  // bytes added so far
   const platform::FileStatus& status() const { return status_; }
 
  private:

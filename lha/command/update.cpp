@@ -141,6 +141,9 @@ struct Job {
   uint64_t next_piece = 0;                       // offset of the next piece to start
   uint64_t end = 0;                              // ... up to here
   bool pieces_wanted = false;
+  // Pieces are not read past here before packing is known to pay: a file given up is read again
+  // to be stored, and what was read ahead would be read for nothing.
+  uint64_t hold_at = kGiveUpAfter;
   std::shared_ptr<std::atomic<bool>> cancelled = std::make_shared<std::atomic<bool>>(false);
 };
 
@@ -244,6 +247,10 @@ class Updater {
   // Starts what the steps ahead need, as far as the limit of work in flight allows: the pieces
   // of the step being written first, then the steps after it.
   void StartWork() {
+    while (writing_job_ && writing_job_->pieces_wanted && !*writing_job_->cancelled &&
+           writing_job_->next_piece < std::min(writing_job_->end, writing_job_->hold_at) &&
+           in_flight_ < Limit())
+      StartPiece(*writing_job_);
     for (size_t k = 0; in_flight_ < Limit(); ++k) {
       if (k == window_.size()) {
         if (planned_ == steps_.size() || window_.size() > 4 * Limit() + 64) return;
@@ -251,7 +258,8 @@ class Updater {
         continue;
       }
       Job& job = window_[k];
-      while (job.pieces_wanted && job.next_piece < job.end && in_flight_ < Limit())
+      while (job.pieces_wanted && job.next_piece < std::min(job.end, job.hold_at) &&
+             in_flight_ < Limit())
         StartPiece(job);
     }
   }
@@ -321,7 +329,9 @@ class Updater {
     while (!window_.empty()) {
       Job job = std::move(window_.front());
       window_.pop_front();
+      writing_job_ = &job;  // out of the window now, and still the first to feed
       WriteStep(job);
+      writing_job_ = nullptr;
       // Work the writer no longer waits for (a file that vanished, packing given up) is not
       // counted in flight once taken: its futures are dropped here.
       for (auto& p : job.pieces)
@@ -446,6 +456,7 @@ class Updater {
     while (packing && builder.problem() == std::nullopt &&
            (!job.pieces.empty() || job.next_piece < job.end)) {
       packing = builder.Add(NextPiece(job));
+      if (packing && builder.original() >= kGiveUpAfter) job.hold_at = UINT64_MAX;
     }
     if (builder.problem()) return Failed(job, builder);
     *job.cancelled = true;  // given up or done: pieces still running are not wanted
@@ -534,7 +545,8 @@ class Updater {
   std::vector<Step> steps_;
   size_t planned_ = 0;  // steps given a job so far
   std::deque<Job> window_;
-  size_t in_flight_ = 0;  // tasks started and not yet taken
+  Job* writing_job_ = nullptr;  // the step being written
+  size_t in_flight_ = 0;        // tasks started and not yet taken
   Workers* workers_ = nullptr;
   ArchiveWriter* writer_ = nullptr;
   bool writing_ = false;  // the first change has come: entries go to the new archive
