@@ -42,6 +42,14 @@ fi
 "${runner[@]}" "$windows_unlha" a -r2 -x1 windows.lzh 'Src\*.*' > /dev/null
 QUILLORY_E2E_SYSTEM=windows extract_and_compare windows.lzh Src
 
+# Names in code page 932 cross both ways: the Windows build's archive under the Linux unlha, and
+# one the Linux unlha wrote with -cp932 under unlha.exe.
+"$posix_unlha" x windows.lzh 'FromWindows\' > /dev/null
+diff -r Src FromWindows/Src
+"$posix_unlha" a -cp932 -r2 -x1 linux932.lzh 'Src\' '*.*' > /dev/null
+"${runner[@]}" "$windows_unlha" x linux932.lzh 'FromLinux932\' > /dev/null
+diff -r Src FromLinux932
+
 mkdir Attributes
 for name in plain hidden system; do echo $name > Attributes/$name.txt; done
 "${runner[@]}" attrib.exe +h 'Attributes\hidden.txt' > /dev/null
