@@ -78,6 +78,7 @@ format::NewEntry EntryFor(const Source& source) {
   e.hidden = source.hidden;
   e.system = source.status.system;
   e.declared_size = source.status.size;
+  e.os_id = platform::ArchiveOsId();
   switch (source.status.kind) {
     case fs::Kind::kFolder:
       e.kind = format::EntryKind::kDirectory;

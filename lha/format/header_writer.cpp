@@ -207,8 +207,9 @@ std::vector<uint8_t> EncodeLevel2Header(const NewEntry& entry) {
   if (!dir.empty()) exts.push_back({ext::kDirectory, dir});
   if (large) exts.push_back({ext::kLargeSizes, std::string(ext::kLargeSizesBodySize, '\0')});
   if (write_attr) exts.push_back({ext::kMsdosAttribute, Le16Bytes(attr)});
-  exts.push_back({ext::kUnixMode, Le16Bytes(static_cast<uint16_t>(
-                                      type_bits | (entry.unix_mode & ~unix_mode::kTypeMask)))});
+  if (entry.os_id != os::kMsdos)
+    exts.push_back({ext::kUnixMode, Le16Bytes(static_cast<uint16_t>(
+                                        type_bits | (entry.unix_mode & ~unix_mode::kTypeMask)))});
   // Only what restores a file is kept: no owner ids (no extraction of ours sets them, and they
   // mean nothing on another system), and a code page only where a name needs one.
   if ((utf8 || !declared_utf8) && !IsAscii(entry))
@@ -233,7 +234,7 @@ std::vector<uint8_t> EncodeLevel2Header(const NewEntry& entry) {
   PutLe32(out, kTimeOffset, static_cast<uint32_t>(clamped));
   out[kAttributeOffset] = kReservedAttributeByte;
   out[kLevelOffset] = 2;
-  out[h2::kOsIdOffset] = os::kUnix;
+  out[h2::kOsIdOffset] = entry.os_id;
   size_t size_field = h2::kFirstExtSizeOffset;
   size_t cursor = h2::kBaseSize;
   for (const Ext& e : exts) {

@@ -67,4 +67,8 @@ uint32_t DefaultArchiveCodePage() {
   return kCodePageUtf8;
 }
 
+uint8_t ArchiveOsId() {
+  return 'U';
+}
+
 }  // namespace platform

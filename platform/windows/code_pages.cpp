@@ -61,4 +61,8 @@ uint32_t DefaultArchiveCodePage() {
   return kCodePageShiftJis;
 }
 
+uint8_t ArchiveOsId() {
+  return 'M';
+}
+
 }  // namespace platform

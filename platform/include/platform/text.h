@@ -74,6 +74,10 @@ std::string DecodeArchiveName(std::string_view stored, std::optional<uint32_t> d
 // The code page this system writes names in by default: 65001 on POSIX, 932 on Windows.
 uint32_t DefaultArchiveCodePage();
 
+// The OS id this system's archive headers carry, with the metadata that goes with it: 'U' (a
+// Unix mode) on POSIX, 'M' (the MS-DOS attribute alone, as Windows writers do) on Windows.
+uint8_t ArchiveOsId();
+
 // UTF-16LE text (ext 44/45) as UTF-8; an unpaired surrogate becomes U+FFFD.
 std::string Utf8FromUtf16(std::u16string_view text);
 

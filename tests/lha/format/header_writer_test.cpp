@@ -47,18 +47,18 @@ TEST(Level2Writer, WritesTheDocumentedBytes) {
   Bytes h = EncodeLevel2Header(e);
   PatchSizesAndCrc(h, 37, 200, 0x412B);
   Bytes expected = {
-      0x31, 0x00,                                      // T = 49
-      '-',  'l',  'h',  '5',  '-',                     // method
-      37,   0,    0,    0,                             // packed size
-      200,  0,    0,    0,                             // original size
-      0xF2, 0x2A, 0xE7, 0x65,                          // mtime 1709648626
-      0x20, 0x02,                                      // reserved, level 2
-      0x2B, 0x41,                                      // data CRC
-      'U',  0x05, 0x00,                                // OS id, size of ext 00
-      0x00, 0x00, 0x00, 0x08, 0x00,                    // ext 00: header CRC (filled below), next 8
-      0x01, 'a',  '.',  't',  'x',  't',  0x05, 0x00,  // ext 01 "a.txt", next 5
-      0x02, 'd',  0xFF, 0x05, 0x00,                    // ext 02 "d" FF, next 5
-      0x50, 0xA4, 0x81, 0x00, 0x00,                    // ext 50 mode 0100644, end
+      0x31, 0x00,                                     // T = 49
+      '-',  'l',  'h',  '5',  '-',                    // method
+      37,   0,    0,    0,                            // packed size
+      200,  0,    0,    0,                            // original size
+      0xF2, 0x2A, 0xE7, 0x65,                         // mtime 1709648626
+      0x20, 0x02,                                     // reserved, level 2
+      0x2B, 0x41,                                     // data CRC
+      'U',  0x05, 0x00,                               // OS id, size of ext 00
+      0x00, 0x00, 0x00, 0x08, 0x00,                   // ext 00: header CRC (filled below), next 8
+      0x01, 'a',  '.',  't',  'x',  't', 0x05, 0x00,  // ext 01 "a.txt", next 5
+      0x02, 'd',  0xFF, 0x05, 0x00,                   // ext 02 "d" FF, next 5
+      0x50, 0xA4, 0x81, 0x00, 0x00,                   // ext 50 mode 0100644, end
   };
   ASSERT_EQ(h.size(), expected.size());
   const uint16_t crc = Crc16Of(expected);  // CRC bytes are still zero here
@@ -76,8 +76,15 @@ struct RoundTripCase {
   // Expected on reading back:
   std::vector<uint8_t> ext_types;
   std::optional<uint8_t> attribute;  // ext 0x40
-  bool code_page;                    // ext 0x46 = 65001
+  bool code_page;                    // ext 0x46
 };
+
+// As the Windows build writes: names in code page 932, OS id 'M', no Unix mode.
+NewEntry AsWindowsWrites(NewEntry e) {
+  e.code_page = 932;
+  e.os_id = 'M';
+  return e;
+}
 
 NewEntry Entry(EntryKind kind, std::vector<std::string> path, uint16_t mode,
                std::string target = {}, bool hidden = false) {
@@ -110,7 +117,7 @@ TEST_P(Level2RoundTrip, ReadsBackWhatWasWritten) {
 
   const EntryHeader r = ReadBack(h, Bytes(c.packed, 'x'));
   EXPECT_EQ(r.level, 2);
-  EXPECT_EQ(r.os_id, 'U');
+  EXPECT_EQ(r.os_id, c.entry.os_id);
   EXPECT_TRUE(r.has_header_crc);
   EXPECT_EQ(r.kind, c.entry.kind);
   EXPECT_EQ(r.path, c.entry.path);
@@ -124,7 +131,11 @@ TEST_P(Level2RoundTrip, ReadsBackWhatWasWritten) {
   const uint16_t type = c.entry.kind == EntryKind::kDirectory ? 0040000
                         : c.entry.kind == EntryKind::kSymlink ? 0120000
                                                               : 0100000;
-  EXPECT_EQ(r.unix_mode, type | c.entry.unix_mode);
+  if (c.entry.os_id == 'U') {
+    EXPECT_EQ(r.unix_mode, type | c.entry.unix_mode);
+  } else {
+    EXPECT_EQ(r.unix_mode, std::nullopt);
+  }
   EXPECT_EQ(r.msdos_attribute, c.attribute);
   EXPECT_EQ(r.code_page.has_value(), c.code_page);
   EXPECT_EQ(r.data_offset, h.size());
@@ -158,8 +169,13 @@ INSTANTIATE_TEST_SUITE_P(
                       0, 0, kNestedExts, std::nullopt, false},
         RoundTripCase{
             "japanese_utf8",
-            Entry(EntryKind::kFile, {"\xE6\x97\xA5\xE6\x9C\xAC", "\xE8\xA1\xA8.txt"}, 0644), 3, 3,
-            1, {0x00, 0x01, 0x02, 0x50, 0x46}, std::nullopt, true},
+            Entry(EntryKind::kFile, {"\xE6\x97\xA5\xE6\x9C\xAC", "\xE8\xA1\xA8.txt"}, 0644),
+            3,
+            3,
+            1,
+            {0x00, 0x01, 0x02, 0x50, 0x46},
+            std::nullopt,
+            true},
         RoundTripCase{"not_utf8_no_code_page",
                       Entry(EntryKind::kFile, {"\x95\x5C.txt"}, 0644),
                       1,
@@ -183,6 +199,22 @@ INSTANTIATE_TEST_SUITE_P(
                       1,
                       {0x00, 0x01, 0x40, 0x50},
                       0x22,
+                      false},
+        RoundTripCase{"windows_shift_jis",
+                      AsWindowsWrites(Entry(EntryKind::kFile, {"\x95\x5C", "\x8E\xA6.txt"}, 0644)),
+                      1,
+                      1,
+                      1,
+                      {0x00, 0x01, 0x02, 0x46},
+                      std::nullopt,
+                      true},
+        RoundTripCase{"windows_folder",
+                      AsWindowsWrites(Entry(EntryKind::kDirectory, {"d"}, 0755)),
+                      0,
+                      0,
+                      0,
+                      {0x00, 0x01, 0x02, 0x40},
+                      0x10,
                       false},
         RoundTripCase{"hidden_read_only_dir",
                       Entry(EntryKind::kDirectory, {".d"}, 0555, "", true),

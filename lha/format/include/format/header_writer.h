@@ -37,6 +37,9 @@ struct NewEntry {
   // ext 0x46 then names (932 for Japanese Windows tools). Ext 0x46 is written only for names
   // that are not ASCII, and for 65001 only when they are valid UTF-8.
   uint32_t code_page = 65001;
+  // The system the header says wrote it: 'U' with the Unix mode (ext 0x50), or 'M' as Windows
+  // writers do, the MS-DOS attribute alone.
+  uint8_t os_id = 'U';
 };
 
 // Sizes from which a header carries ext 0x42.
