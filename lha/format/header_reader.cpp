@@ -8,6 +8,7 @@
 #include "format/bytes.h"
 #include "format/crc16.h"
 #include "format/layout.h"
+#include "platform/text.h"
 
 namespace lha::format {
 namespace {
@@ -16,43 +17,12 @@ namespace {
 // as level 3 is capped, so that a garbage chain cannot make us read and keep without end.
 constexpr size_t kMaxLevel1ChainSize = 1 << 20;
 
-constexpr uint32_t kCodePageShiftJis = 932;
-
-// UTF-16 of ext 44/45 as UTF-8; in a folder name (ext 45) FFFF separates. An unpaired
-// surrogate becomes U+FFFD.
-std::string Utf8Of(const std::u16string& text, bool folder) {
-  std::string out;
-  const auto put = [&out](char32_t cp) {
-    if (cp < 0x80) {
-      out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-      out += static_cast<char>(0xC0 | (cp >> 6));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-      out += static_cast<char>(0xE0 | (cp >> 12));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (cp >> 18));
-      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-  };
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char32_t c = text[i];
-    if (folder && (c == 0xFFFF || c == u'\\' || c == u'/')) {
-      out += '/';
-    } else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-               text[i + 1] <= 0xDFFF) {
-      put(0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00));
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      put(0xFFFD);
-    } else {
-      put(c);
-    }
-  }
-  return out;
+// UTF-16 of ext 44/45 as UTF-8; in a folder name (ext 45) FFFF, '\\' and '/' separate.
+std::string Utf8Of(std::u16string text, bool folder) {
+  if (folder)
+    for (char16_t& c : text)
+      if (c == 0xFFFF || c == u'\\') c = u'/';
+  return platform::Utf8FromUtf16(text);
 }
 
 // Where "link|target" divides, in a path whose separators are '/' already: the first bar that
@@ -424,7 +394,7 @@ void HeaderParser::VerifyHeaderCrc() {
 void HeaderParser::BuildPath() {
   // A backslash (or a bar) after a Shift_JIS lead byte is half of a character, unless the
   // header says the names are in a code page without such bytes.
-  const bool guard = !h_.code_page || *h_.code_page == kCodePageShiftJis;
+  const bool guard = !h_.code_page || *h_.code_page == platform::kCodePageShiftJis;
   // A part given in UTF-16 (ext 44, 45) says what it is, and stands in for its bytes.
   const bool wide_dir = !h_.utf16_directory.empty(), wide_name = !h_.utf16_name.empty();
   const std::string dir =
