@@ -5,10 +5,7 @@
 #include <filesystem>
 #include <set>
 
-#include "platform/text.h"
-#include "support/fake_platform.h"
-#include "support/temp_dir.h"
-#include "unlha/cunlha.h"
+#include "real_library.h"
 
 namespace {
 
@@ -30,24 +27,9 @@ std::set<std::string> BsdtarListing(const std::string& archive) {
   return names;
 }
 
-// What the listing shows: FilePath and FileName joined, "\" turned into "/", without the root.
-std::set<std::string> CUnlhaListing(unlha::cUnLHA& lha, int16_t count) {
-  std::set<std::string> names;
-  for (int16_t i = 0; i < count; ++i) {
-    std::string path = platform::ToUtf8(lha.FilePath(i) + lha.FileName(i));
-    for (auto& c : path)
-      c = c == '\\' ? '/' : c;
-    names.insert(path[0] == '/' ? path.substr(1) : path);
-  }
-  return names;
-}
+using unlha_real::CUnlhaListing;
 
-class RealLibraryBsdtarTest : public ::testing::Test {
- protected:
-  RealLibraryBsdtarTest() { os_.library_path = QUILLORY_REAL_UNLHA32; }
-  testing_support::FakePlatform os_;
-  testing_support::TempDir dir_;
-};
+class RealLibraryBsdtarTest : public unlha_real::RealLibrary {};
 
 TEST_F(RealLibraryBsdtarTest, MakesWhatBsdtarLists) {
   if (!fsys::exists("/usr/bin/bsdtar")) GTEST_SKIP() << "bsdtar is not installed";

@@ -1,35 +1,17 @@
 // cUnLHA against the real libunlha32.so: commands run, and the listing shows what other LZH
 // tools show.
+#include "real_library.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <set>
 
-#include "platform/text.h"
-#include "support/fake_platform.h"
-#include "support/temp_dir.h"
-#include "unlha/cunlha.h"
-
 namespace {
 
-// What the listing shows: FilePath and FileName joined, "\" turned into "/", without the root.
-std::set<std::string> CUnlhaListing(unlha::cUnLHA& lha, int16_t count) {
-  std::set<std::string> names;
-  for (int16_t i = 0; i < count; ++i) {
-    std::string path = platform::ToUtf8(lha.FilePath(i) + lha.FileName(i));
-    for (auto& c : path)
-      c = c == '\\' ? '/' : c;
-    names.insert(path[0] == '/' ? path.substr(1) : path);
-  }
-  return names;
-}
+using unlha_real::CUnlhaListing;
 
-class RealLibraryTest : public ::testing::Test {
- protected:
-  RealLibraryTest() { os_.library_path = QUILLORY_REAL_UNLHA32; }
-  testing_support::FakePlatform os_;
-  testing_support::TempDir dir_;
-};
+class RealLibraryTest : public unlha_real::RealLibrary {};
 
 TEST_F(RealLibraryTest, MakesAnArchiveAndListsIt) {
   dir_.Write("Src/Sub Dir/numbers.txt", std::string(5000, '7'));
