@@ -247,7 +247,10 @@ std::optional<std::string> Env::LongName(const std::string&, const std::string&)
   return std::nullopt;
 }
 
-std::string Env::NameRefusal(std::string_view) {
+std::string Env::NameRefusal(std::string_view name) {
+  // Whatever a name was decoded from, these would make it a path or cut it short.
+  if (name.find_first_of(std::string_view("/\0", 2)) != std::string_view::npos)
+    return "a name holds no '/' and no NUL byte";
   return {};
 }
 

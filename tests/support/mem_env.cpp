@@ -968,7 +968,8 @@ std::optional<std::string> MemEnv::RealPath(const std::string& path) {
 }
 
 std::string MemEnv::NameRefusal(std::string_view name) {
-  return refuse_windows_names_ ? platform::winpath::WhyWindowsMisreads(name) : std::string();
+  return refuse_windows_names_ ? platform::winpath::WhyWindowsMisreads(name)
+                               : Env::NameRefusal(name);
 }
 
 std::string MemEnv::ProgramFolder() {

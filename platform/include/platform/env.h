@@ -87,8 +87,8 @@ class Env {
   virtual std::optional<std::string> LongName(const std::string& dir, const std::string& alias);
   // Why a file or folder named `name` (one component of a path to be made) would not be what
   // the name says on this system, or empty when it would be. A Windows Env refuses the names
-  // Windows misreads (winpath::WhyWindowsMisreads); this implementation refuses none, leaving
-  // to the file system what it cannot hold.
+  // Windows misreads (winpath::WhyWindowsMisreads); this implementation refuses only a '/' or
+  // a NUL inside the name, leaving to the file system the rest of what it cannot hold.
   virtual std::string NameRefusal(std::string_view name);
   // Whether the file `name` of status `st` is hidden: on Windows, by its hidden attribute; in
   // this implementation, by a name starting with a dot.
