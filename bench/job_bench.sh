@@ -65,7 +65,8 @@ for set in std source binary incompressible small large; do
   run "$work/t.first" "$bin/quillory" "$work/a.ini"
 
   run "$work/t.tar" sh -c "tar -C '$work/src' -cf - '$set' | gzip -6 > '$work/tar.gz'"
-  run "$work/t.jlha" sh -c "cd '$src' && jlha c2qo5 '$work/j.lzh' ."
+  # From the parent, as tar: both then store the names the job stores ("set/...").
+  run "$work/t.jlha" sh -c "cd '$work/src' && jlha c2qo5 '$work/j.lzh' '$set'"
   t=$(secs "$work/t.first")
   line "$set" archive "$t" "$bytes" "$(mib "$work/t.first")" \
     "tar|gzip -6 x$(ratio "$t" "$(secs "$work/t.tar")") (size x$(ratio "$bytes" "$(size "$work/tar.gz")")), jLHA -lh5- x$(ratio "$t" "$(secs "$work/t.jlha")") (size x$(ratio "$bytes" "$(size "$work/j.lzh")"))"

@@ -187,7 +187,11 @@ std::vector<uint8_t> EncodeLevel2Header(const NewEntry& entry) {
   }
 
   const uint8_t attr = MsdosAttributeFor(entry);
-  const bool write_attr = entry.kind == EntryKind::kDirectory || attr != dos_attr::kArchive;
+  // -lhd- already says "folder" to every reader: the attribute is written only where it adds to
+  // what the method and mode say.
+  const uint8_t implied_attr =
+      entry.kind == EntryKind::kDirectory ? dos_attr::kDirectory : dos_attr::kArchive;
+  const bool write_attr = attr != implied_attr;
   const bool large = entry.declared_size >= kLargeSizeThreshold;
   const bool declared_utf8 = entry.code_page == kCodePageUtf8;
   bool utf8 = declared_utf8 && IsUtf8(entry.symlink_target);
