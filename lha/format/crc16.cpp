@@ -72,7 +72,9 @@ Matrix Square(const Matrix& m) {
 
 uint16_t Crc16Combine(uint16_t crc_a, uint16_t crc_b, uint64_t length_b) {
   // CRC-16/ARC starts from 0 and is linear, so crc(A B) = crc(A followed by |B| zero bytes) ^
-  // crc(B): A's register is carried through as many zero bytes as B has.
+  // crc(B): A's register is carried through as many zero bytes as B has. A zero register stays
+  // zero, which makes a file's first piece (most files' only one) free.
+  if (crc_a == 0) return crc_b;
   Matrix one_bit{};
   one_bit[0] = 0xA001;  // the reflected register shifts right; the low bit feeds the polynomial
   for (size_t i = 1; i < 16; ++i)
