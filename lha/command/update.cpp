@@ -245,11 +245,16 @@ class Updater {
   size_t Limit() const { return 2 * static_cast<size_t>(workers_->threads()) + 2; }
 
   // Starts what the steps ahead need, as far as the limit of work in flight allows: the pieces
-  // of the step being written first, then the steps after it.
+  // of the step being written first, then the steps after it. Results of later steps wait in
+  // flight until the writer comes to them; the step being written keeps a piece per thread
+  // going whatever they hold, or a large file behind them would be packed on one thread.
   void StartWork() {
+    const auto writing_may_start = [this] {
+      return in_flight_ < Limit() || writing_job_->pieces.size() <= workers_->threads();
+    };
     while (writing_job_ && writing_job_->pieces_wanted && !*writing_job_->cancelled &&
            writing_job_->next_piece < std::min(writing_job_->end, writing_job_->hold_at) &&
-           in_flight_ < Limit())
+           writing_may_start())
       StartPiece(*writing_job_);
     for (size_t k = 0; in_flight_ < Limit(); ++k) {
       if (k == window_.size()) {
