@@ -20,34 +20,34 @@ std::string Folded(std::string_view name) {
 // A folder's names by their folded form, as they were when it was listed.
 struct Resolver::Listing {
   FileStatus folder;
-  std::unordered_map<std::string, std::vector<std::string>> names;
+  std::unordered_map<std::string, std::vector<Env::ListedName>> names;
 };
 
 std::shared_ptr<const Resolver::Listing> Resolver::List(const std::string& dir) {
   const std::string path = AsPath(dir);
   const auto folder = env_.Status(path, File::Links::kFollowed);
-  auto names = folder ? env_.ListFolder(path) : std::nullopt;
+  auto names = folder ? env_.ListFolderWithKinds(path) : std::nullopt;
   if (!names) return listings_[path] = nullptr;
   auto listing = std::make_shared<Listing>();
   listing->folder = *folder;
-  for (auto& name : *names)
-    listing->names[Folded(name)].push_back(std::move(name));
+  for (auto& listed : *names)
+    listing->names[Folded(listed.name)].push_back(std::move(listed));
   return listings_[path] = listing;
 }
 
 // Finds the one name in `dir` equal to `part` ignoring case.
 ResolveStatus Resolver::MatchOne(const std::string& dir, const std::string& part,
-                                 std::string* found) {
+                                 std::string* found, std::optional<Kind>* kind) {
   if (part.find('\0') != std::string::npos) return ResolveStatus::kMissing;  // no name holds one
   const std::string folded = Folded(part);
   const auto cached = listings_.find(AsPath(dir));
   const bool remembered = cached != listings_.end();
   auto listing = remembered ? cached->second : List(dir);
-  const auto lookup = [&](const Listing& l) -> const std::vector<std::string>* {
+  const auto lookup = [&](const Listing& l) -> const std::vector<Env::ListedName>* {
     const auto hit = l.names.find(folded);
     return hit == l.names.end() ? nullptr : &hit->second;
   };
-  const std::vector<std::string>* names = listing ? lookup(*listing) : nullptr;
+  const std::vector<Env::ListedName>* names = listing ? lookup(*listing) : nullptr;
   if (listing && !names && remembered && Changed(dir, listing->folder)) {
     // The name may have come since the folder was listed: it is listed again.
     listing = List(dir);
@@ -68,7 +68,8 @@ ResolveStatus Resolver::MatchOne(const std::string& dir, const std::string& part
     return ResolveStatus::kFound;
   }
   if (names->size() > 1) return ResolveStatus::kAmbiguous;
-  *found = names->front();
+  *found = names->front().name;
+  if (kind) *kind = names->front().kind;
   return ResolveStatus::kFound;
 }
 
@@ -180,17 +181,22 @@ PatternMatches Resolver::MatchPattern(std::string_view winpath) {
   const std::string& pattern = pp.parts.back();
   if (!winpath::HasWildcards(pattern)) {
     std::string found;
-    out.status = MatchOne(dir.path == "." ? "" : dir.path, pattern, &found);
+    std::optional<Kind> kind;
+    out.status = MatchOne(dir.path == "." ? "" : dir.path, pattern, &found, &kind);
     if (out.status == ResolveStatus::kFound) {
       out.names.push_back(std::move(found));
+      out.kinds.push_back(kind);
     } else if (out.status == ResolveStatus::kMissing) {
       out.status = ResolveStatus::kFound;  // the folder was found; the name matches nothing
     }
     return out;
   }
-  if (auto names = env_.ListFolder(dir.path)) {
-    for (auto& name : *names)
-      if (winpath::MatchWildcard(pattern, name)) out.names.push_back(std::move(name));
+  if (auto names = env_.ListFolderWithKinds(dir.path)) {
+    for (auto& listed : *names) {
+      if (!winpath::MatchWildcard(pattern, listed.name)) continue;
+      out.names.push_back(std::move(listed.name));
+      out.kinds.push_back(listed.kind);
+    }
   }
   return out;
 }
@@ -241,6 +247,17 @@ Env::WindowsRoot Env::RootOf(std::string_view winpath) {
     ++n;
   if (n == 0) return {};
   return {n, "/"};
+}
+
+std::optional<std::vector<Env::ListedName>> Env::ListFolderWithKinds(const std::string& path,
+                                                                     int* error) {
+  auto names = ListFolder(path, error);
+  if (!names) return std::nullopt;
+  std::vector<ListedName> out;
+  out.reserve(names->size());
+  for (auto& name : *names)
+    out.push_back({std::move(name), std::nullopt});
+  return out;
 }
 
 std::optional<std::string> Env::LongName(const std::string&, const std::string&) {

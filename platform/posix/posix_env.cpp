@@ -267,30 +267,64 @@ class PosixFile final : public FileObject {
   }
 
   static std::optional<std::vector<std::string>> ListAt(int dirfd, const char* name, int* error) {
+    std::vector<std::string> names;
+    if (!EachListed(dirfd, name, error, [&](const dirent& e) { names.emplace_back(e.d_name); }))
+      return std::nullopt;
+    return names;
+  }
+
+  static std::optional<std::vector<Env::ListedName>> ListWithKindsAt(int dirfd, const char* name,
+                                                                     int* error) {
+    std::vector<Env::ListedName> names;
+    if (!EachListed(dirfd, name, error, [&](const dirent& e) {
+          names.push_back({e.d_name, KindOfType(e.d_type)});
+        }))
+      return std::nullopt;
+    return names;
+  }
+
+ private:
+  // Calls `each` for every entry but "." and "..".
+  template <class Each>
+  static bool EachListed(int dirfd, const char* name, int* error, Each each) {
     const int fd = ::openat(dirfd, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     DIR* d = fd >= 0 ? ::fdopendir(fd) : nullptr;
     if (!d) {
       Fail(error);
       if (fd >= 0) ::close(fd);
-      return std::nullopt;
+      return false;
     }
-    std::vector<std::string> names;
     errno = 0;
     while (const dirent* e = ::readdir(d)) {
       const std::string_view n = e->d_name;
-      if (n != "." && n != "..") names.emplace_back(n);
+      if (n != "." && n != "..") each(*e);
       errno = 0;
     }
     const int listing_error = errno;
     ::closedir(d);
     if (listing_error != 0) {
       if (error) *error = listing_error;
-      return std::nullopt;
+      return false;
     }
-    return names;
+    return true;
   }
 
- private:
+  // What d_type says, when the file system fills it in.
+  static std::optional<fs::Kind> KindOfType(unsigned char type) {
+    switch (type) {
+      case DT_REG:
+        return fs::Kind::kFile;
+      case DT_DIR:
+        return fs::Kind::kFolder;
+      case DT_LNK:
+        return fs::Kind::kSymlink;
+      case DT_UNKNOWN:
+        return std::nullopt;
+      default:
+        return fs::Kind::kOther;
+    }
+  }
+
   int fd_;
 };
 
@@ -360,6 +394,12 @@ class PosixEnv final : public Env {
     if (CutShort(path)) return Fail(error), std::nullopt;
     const SysPath p(path);
     return PosixFile::ListAt(p.dir(), p.name(), error);
+  }
+  std::optional<std::vector<ListedName>> ListFolderWithKinds(const std::string& path,
+                                                             int* error) override {
+    if (CutShort(path)) return Fail(error), std::nullopt;
+    const SysPath p(path);
+    return PosixFile::ListWithKindsAt(p.dir(), p.name(), error);
   }
   bool MakeFolder(const std::string& path, uint32_t mode, int* error) override {
     if (CutShort(path)) return Fail(error);

@@ -94,12 +94,18 @@ class PosixPlatform final : public Platform {
     if (pp.trailing_separator) return false;
     const fs::PatternMatches m = resolver_.MatchPattern(pattern);
     if (m.status != fs::ResolveStatus::kFound) return false;
-    return std::any_of(m.names.begin(), m.names.end(), [&](const std::string& name) {
-      if (winpath::IsHiddenName(name)) return false;
-      const fs::Kind k = fs::KindOf(env_, fs::Join(m.dir, name));
-      return k == fs::Kind::kFile ||
-             (k == fs::Kind::kFolder && filter == FindFilter::kFilesAndFolders);
-    });
+    for (size_t i = 0; i < m.names.size(); ++i) {
+      if (winpath::IsHiddenName(m.names[i])) continue;
+      // The listing that found the name mostly tells its kind too; a link is followed.
+      const std::optional<fs::Kind> listed = m.kinds[i];
+      const fs::Kind k = listed && listed != fs::Kind::kSymlink
+                             ? *listed
+                             : fs::KindOf(env_, fs::Join(m.dir, m.names[i]));
+      if (k == fs::Kind::kFile ||
+          (k == fs::Kind::kFolder && filter == FindFilter::kFilesAndFolders))
+        return true;
+    }
+    return false;
   }
 
   bool FolderExists(const std::string& path) override {

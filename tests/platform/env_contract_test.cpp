@@ -412,6 +412,17 @@ TEST_P(EnvContract, ListingGivesEveryNameButDotAndDotDot) {
   const std::vector<std::string> all = {".hidden", "dangling", "fifo", "file", "sub"};
   EXPECT_EQ(Sorted(env().ListFolder(P("d"))), all);
   EXPECT_EQ(Sorted(Folder("d").Names()), all);
+  // A kind the listing tells is the one a status of the name (not followed) gives.
+  const auto listed = env().ListFolderWithKinds(P("d"));
+  ASSERT_TRUE(listed);
+  std::vector<std::string> names;
+  for (const auto& [name, kind] : *listed) {
+    names.push_back(name);
+    if (kind) {
+      EXPECT_EQ(*kind, KindOf("d/" + name)) << name;
+    }
+  }
+  EXPECT_EQ(Sorted(names), all);
   EXPECT_EQ(KindOf("d/fifo"), Kind::kOther);
   int error = 0;
   EXPECT_FALSE(env().OpenFile(P("d/fifo"), &error).is_open()) << "never waits on a FIFO";

@@ -61,6 +61,14 @@ class Env {
   // Folder contents without "." and "..", unsorted.
   virtual std::optional<std::vector<std::string>> ListFolder(const std::string& path,
                                                              int* error = nullptr) = 0;
+  // The same, with each name's kind (a link's own, not followed) where the listing tells it
+  // without a status per name; nullopt kinds must be asked for. The base tells none.
+  struct ListedName {
+    std::string name;
+    std::optional<fs::Kind> kind;
+  };
+  virtual std::optional<std::vector<ListedName>> ListFolderWithKinds(const std::string& path,
+                                                                     int* error = nullptr);
   virtual bool MakeFolder(const std::string& path, uint32_t mode, int* error = nullptr) = 0;
   // Removes a file or a link (never a folder).
   virtual bool Remove(const std::string& path, int* error = nullptr) = 0;

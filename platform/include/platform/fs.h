@@ -66,7 +66,8 @@ class Resolver {
 
  private:
   struct Listing;
-  ResolveStatus MatchOne(const std::string& dir, const std::string& part, std::string* found);
+  ResolveStatus MatchOne(const std::string& dir, const std::string& part, std::string* found,
+                         std::optional<Kind>* kind = nullptr);
   Resolution ResolveParts(const RootedPath& rp, size_t count);
   std::shared_ptr<const Listing> List(const std::string& dir);
   bool Changed(const std::string& dir, const FileStatus& listed);
@@ -97,6 +98,8 @@ struct PatternMatches {
   ResolveStatus status = ResolveStatus::kMissing;  // of the folder part
   std::string dir;                                 // native path of the folder part
   std::vector<std::string> names;                  // matching names as they are on disk
+  // Each name's kind (a link's own) as the folder's listing told it; nullopt: not told.
+  std::vector<std::optional<Kind>> kinds;
 };
 PatternMatches MatchPattern(Env& env, std::string_view winpath);
 
