@@ -68,8 +68,29 @@ size_t PackedDataSource::Read(std::span<uint8_t> buf) {
   return got;
 }
 
+size_t ReadAheadSource::ReadAt(uint64_t offset, std::span<uint8_t> buf) {
+  if (buf.size() > kWindow / 2) return source_->ReadAt(offset, buf);
+  const bool inside = offset >= start_ && offset - start_ + buf.size() <= window_.size();
+  if (!inside) {
+    try {
+      window_.resize(kWindow);
+      window_.resize(source_->ReadAt(offset, window_));
+    } catch (const Error&) {
+      // A bad spot ahead must not fail the entries before it: only what is asked for counts.
+      window_.clear();
+      return source_->ReadAt(offset, buf);
+    }
+    start_ = offset;
+    if (window_.size() < buf.size()) {  // a short read says nothing of the end: ask again
+      return source_->ReadAt(offset, buf);
+    }
+  }
+  std::copy_n(window_.begin() + static_cast<ptrdiff_t>(offset - start_), buf.size(), buf.begin());
+  return buf.size();
+}
+
 ArchiveReader::ArchiveReader(RandomAccessSource& source, const NameDecoder* decoder)
-    : source_(&source), decoder_(decoder) {
+    : source_(&source), headers_(source), decoder_(decoder) {
   size_ = source.Size();
   Locate();
 }
@@ -91,9 +112,9 @@ bool ArchiveReader::ValidHeaderAt(uint64_t offset) {
 std::optional<EntryHeader> ArchiveReader::HiddenLevel2HeaderAt(uint64_t offset) {
   if (size_ - offset < h2::kBaseSize) return std::nullopt;
   uint8_t level = 0;
-  if (!ReadByte(*source_, offset + kLevelOffset, level) || level != 2) return std::nullopt;
+  if (!ReadByte(headers_, offset + kLevelOffset, level) || level != 2) return std::nullopt;
   try {
-    EntryHeader h = ReadHeaderAt(*source_, offset, size_, decoder_);
+    EntryHeader h = ReadHeaderAt(headers_, offset, size_, decoder_);
     if (h.has_header_crc) return h;
   } catch (const Error&) {
   }
@@ -193,7 +214,7 @@ std::optional<EntryHeader> ArchiveReader::Next() {
   }
   uint8_t first = 0;
   try {
-    if (!ReadByte(*source_, position_, first))
+    if (!ReadByte(headers_, position_, first))
       throw Error(UNLHA_ERROR_ARC_READ, "cannot read the archive");
     std::optional<EntryHeader> h;
     if (first == kEndOfArchive) {
@@ -204,7 +225,7 @@ std::optional<EntryHeader> ArchiveReader::Next() {
         return std::nullopt;
       }
     } else {
-      h = ReadHeaderAt(*source_, position_, size_, decoder_);
+      h = ReadHeaderAt(headers_, position_, size_, decoder_);
     }
     position_ = h->data_offset + h->packed_size;
     return h;

@@ -31,6 +31,23 @@ class PackedDataSource final : public ByteSource {
   uint64_t remaining_;
 };
 
+// Reads of a source served from one read-ahead window where they fall inside it: a header is
+// read a few bytes at a time, and the entries of small files lie close together. Not for
+// sharing between threads; the source must outlive it.
+class ReadAheadSource final : public RandomAccessSource {
+ public:
+  explicit ReadAheadSource(RandomAccessSource& source) : source_(&source) {}
+
+  size_t ReadAt(uint64_t offset, std::span<uint8_t> buf) override;
+  uint64_t Size() override { return source_->Size(); }
+
+ private:
+  static constexpr size_t kWindow = 64 << 10;
+  RandomAccessSource* source_;
+  std::vector<uint8_t> window_;
+  uint64_t start_ = 0;
+};
+
 // How far the first header may sit behind a foreign prefix (self-extractor stub).
 inline constexpr uint64_t kMaxPrefixScan = 256 * 1024;
 
@@ -82,6 +99,7 @@ class ArchiveReader {
   [[noreturn]] void Fail(const Error& error);
 
   RandomAccessSource* source_;
+  ReadAheadSource headers_;  // the walk's own reads; packed data goes to source_
   const NameDecoder* decoder_;
   uint64_t size_ = 0;
   uint64_t position_ = 0;
