@@ -40,6 +40,16 @@ std::string NormalizeStoredPath(std::string_view bytes, bool shift_jis_guard) {
   return out;
 }
 
+size_t FindLinkBar(std::string_view joined, bool shift_jis_guard) {
+  bool after_lead = false;
+  for (size_t i = 0; i < joined.size(); ++i) {
+    const auto b = static_cast<uint8_t>(joined[i]);
+    if (b == '|' && !after_lead) return i;
+    after_lead = shift_jis_guard && !after_lead && IsShiftJisLead(b);
+  }
+  return std::string_view::npos;
+}
+
 bool SplitPath(std::string_view path, std::vector<std::string>& out) {
   size_t start = 0;
   while (start <= path.size()) {

@@ -25,19 +25,6 @@ std::string Utf8Of(std::u16string text, bool folder) {
   return platform::Utf8FromUtf16(text);
 }
 
-// Where "link|target" divides, in a path whose separators are '/' already: the first bar that
-// is not the second byte of a Shift_JIS character (0x7C is a trail byte there: 0x837C is "ポ").
-size_t FindLinkBar(std::string_view joined, bool shift_jis_guard) {
-  bool after_lead = false;
-  for (size_t i = 0; i < joined.size(); ++i) {
-    const auto b = static_cast<uint8_t>(joined[i]);
-    if (b == '|' && !after_lead) return i;
-    after_lead =
-        shift_jis_guard && !after_lead && ((b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC));
-  }
-  return std::string_view::npos;
-}
-
 template <class Text>
 bool HasNul(const Text& text) {
   return text.find(typename Text::value_type{0}) != Text::npos;

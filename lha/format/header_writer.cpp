@@ -142,6 +142,7 @@ std::vector<uint8_t> EncodeLevel2Header(const NewEntry& entry) {
   std::string method = entry.method;
   uint16_t type_bits = unix_mode::kRegular;
   std::string dir, name;
+  std::string link_path;  // a link's "link|target" with '/' separators, as readers see it
   const size_t n = entry.path.size();
   switch (entry.kind) {
     case EntryKind::kFile:
@@ -173,6 +174,7 @@ std::vector<uint8_t> EncodeLevel2Header(const NewEntry& entry) {
         full += (i ? "/" : "") + entry.path[i];
       full += '|';
       full += entry.symlink_target;
+      link_path = full;
       const size_t slash = full.rfind('/');
       if (slash != std::string::npos) {
         dir = full.substr(0, slash + 1);
@@ -204,6 +206,11 @@ std::vector<uint8_t> EncodeLevel2Header(const NewEntry& entry) {
       Unrepresentable("name with a backslash cannot be stored: readers split it there");
   if (NormalizeStoredPath(entry.symlink_target, !utf8) != entry.symlink_target)
     Unrepresentable("link target with a backslash cannot be stored: readers split it there");
+  // Nor where the bar would be read as the second half of a Shift_JIS character (a link whose
+  // name ends in a byte such as Latin-1's 0xE9): the link would come back as a folder.
+  if (!link_path.empty() &&
+      FindLinkBar(link_path, !utf8) != link_path.size() - entry.symlink_target.size() - 1)
+    Unrepresentable("link whose name ends in a Shift_JIS lead byte cannot be stored");
 
   std::vector<Ext> exts;
   exts.push_back({ext::kHeaderCrc, std::string(2, '\0')});

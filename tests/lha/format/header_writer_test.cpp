@@ -308,6 +308,12 @@ TEST(Level2Writer, RefusesWhatCannotBeStored) {
             UNLHA_ERROR_UNKNOWN_TYPE);
   // A '|' is harmless in the name of a file.
   EXPECT_EQ(code_of(Entry(EntryKind::kFile, {"a|b"}, 0644)), 0);
+  // A link's bar must not follow what readers take for a Shift_JIS lead byte: a Latin-1 name
+  // ending in 0xE9 would come back as a folder. Valid UTF-8 says its code page; a lead byte
+  // before a separator pairs with nothing.
+  EXPECT_EQ(code_of(Entry(EntryKind::kSymlink, {"caf\xE9"}, 0777, "t")), UNLHA_ERROR_UNKNOWN_TYPE);
+  EXPECT_EQ(code_of(Entry(EntryKind::kSymlink, {"\xE3\x81\x82"}, 0777, "t")), 0);
+  EXPECT_EQ(code_of(Entry(EntryKind::kSymlink, {"caf\xE9", "l"}, 0777, "t")), 0);
 
   EXPECT_THROW(EncodeLevel2Header(Entry(EntryKind::kFile, {}, 0644)), std::invalid_argument);
   EXPECT_THROW(EncodeLevel2Header(Entry(EntryKind::kFile, {"a/b"}, 0644)), std::invalid_argument);

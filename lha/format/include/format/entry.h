@@ -72,6 +72,11 @@ bool IsLharkMethod(const EntryHeader& entry);
 // bytes 0x81..0x9F, 0xE0..0xFC) is part of the name, not a separator.
 std::string NormalizeStoredPath(std::string_view bytes, bool shift_jis_guard);
 
+// Where a stored "link|target" divides, in a path whose separators are '/' already: the first
+// bar that is not, with `shift_jis_guard`, the second byte of a Shift_JIS character (0x7C is a
+// trail byte there: 0x837C is "ポ"). npos when there is none.
+size_t FindLinkBar(std::string_view joined, bool shift_jis_guard);
+
 // Splits a '/'-separated path into its non-empty components, appending them to `out`. Returns
 // true if the path began with '/'.
 bool SplitPath(std::string_view path, std::vector<std::string>& out);
