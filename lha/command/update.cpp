@@ -133,13 +133,20 @@ struct Verdict {
   std::optional<Piece> piece;
 };
 
+// A task started ahead of the writer, and the bytes of file it holds until taken.
+template <class T>
+struct InFlight {
+  std::shared_future<T> result;
+  uint64_t bytes = 0;
+};
+
 // The work started for one step ahead of the writer.
 struct Job {
   Step step;
-  std::optional<std::shared_future<Verdict>> verdict;
-  std::deque<std::shared_future<Piece>> pieces;  // started, not yet written
-  uint64_t next_piece = 0;                       // offset of the next piece to start
-  uint64_t end = 0;                              // ... up to here
+  std::optional<InFlight<Verdict>> verdict;
+  std::deque<InFlight<Piece>> pieces;  // started, not yet written
+  uint64_t next_piece = 0;             // offset of the next piece to start
+  uint64_t end = 0;                    // ... up to here
   bool pieces_wanted = false;
   // Pieces are not read past here before packing is known to pay: a file given up is read again
   // to be stored, and what was read ahead would be read for nothing.
@@ -242,31 +249,50 @@ class Updater {
 
   // --- Work ahead of the writer ----------------------------------------------------------------
 
-  size_t Limit() const { return 2 * static_cast<size_t>(workers_->threads()) + 2; }
+  // Work in flight is bounded by the file bytes it holds, a few pieces per thread, and by a
+  // count: small files are many tasks of few bytes each, and a worker that finds none left
+  // waits for the writer, which wakes only for the result it waits for.
+  size_t MaxTasks() const { return 16 * static_cast<size_t>(workers_->threads()) + 2; }
+  uint64_t MaxBytes() const { return (2 * uint64_t{workers_->threads()} + 2) * kPieceSize; }
+  bool MayStart(uint64_t bytes) const {
+    return in_flight_ == 0 || (in_flight_ < MaxTasks() && in_flight_bytes_ + bytes <= MaxBytes());
+  }
+  static uint64_t NextPieceBytes(const Job& job) {
+    return std::min(kPieceSize, job.end - job.next_piece);
+  }
+  bool WantsPiece(const Job& job) const {
+    return job.pieces_wanted && job.next_piece < std::min(job.end, job.hold_at);
+  }
 
-  // Starts what the steps ahead need, as far as the limit of work in flight allows: the pieces
+  // Starts what the steps ahead need, as far as the bound of work in flight allows: the pieces
   // of the step being written first, then the steps after it. Results of later steps wait in
   // flight until the writer comes to them; the step being written keeps a piece per thread
   // going whatever they hold, or a large file behind them would be packed on one thread.
   void StartWork() {
-    const auto writing_may_start = [this] {
-      return in_flight_ < Limit() || writing_job_->pieces.size() <= workers_->threads();
-    };
-    while (writing_job_ && writing_job_->pieces_wanted && !*writing_job_->cancelled &&
-           writing_job_->next_piece < std::min(writing_job_->end, writing_job_->hold_at) &&
-           writing_may_start())
+    while (writing_job_ && !*writing_job_->cancelled && WantsPiece(*writing_job_) &&
+           (MayStart(NextPieceBytes(*writing_job_)) ||
+            writing_job_->pieces.size() <= workers_->threads()))
       StartPiece(*writing_job_);
-    for (size_t k = 0; in_flight_ < Limit(); ++k) {
+    for (size_t k = 0;; ++k) {
       if (k == window_.size()) {
-        if (planned_ == steps_.size() || window_.size() > 4 * Limit() + 64) return;
+        if (planned_ == steps_.size() || window_.size() > 4 * MaxTasks() + 64 ||
+            !MayStart(JobBytes(steps_[planned_])))
+          return;
         window_.push_back(NewJob(steps_[planned_++]));
         continue;
       }
       Job& job = window_[k];
-      while (job.pieces_wanted && job.next_piece < std::min(job.end, job.hold_at) &&
-             in_flight_ < Limit())
+      while (WantsPiece(job)) {
+        if (!MayStart(NextPieceBytes(job))) return;
         StartPiece(job);
+      }
     }
+  }
+
+  // What a step's first task holds: its file, up to a piece.
+  static uint64_t JobBytes(const Step& step) {
+    const Source* s = step.source;
+    return s && s->status.kind == fs::Kind::kFile ? std::min(kPieceSize, s->status.size) : 0;
   }
 
   Job NewJob(const Step& step) {
@@ -284,13 +310,15 @@ class Updater {
     const format::EntryHeader& e = entries_[*step.entry];
     const bool one_piece = s->status.size <= kPieceSize;
     const codec::Method method = MethodFor(*s);
-    job.verdict = workers_->Submit([this, &e, s, one_piece, method] {
-      Verdict v;
-      v.same = SameContent(env_, old_->source(), e, *s, &v.status);
-      if (!v.same && one_piece) v.piece = PackPiece(env_, *s, method, 0, kPieceSize, true);
-      return v;
-    });
-    ++in_flight_;
+    job.verdict = {workers_->Submit([this, &e, s, one_piece, method] {
+                     Verdict v;
+                     v.same = SameContent(env_, old_->source(), e, *s, &v.status);
+                     if (!v.same && one_piece)
+                       v.piece = PackPiece(env_, *s, method, 0, kPieceSize, true);
+                     return v;
+                   }),
+                   JobBytes(step)};
+    Started(job.verdict->bytes);
     return job;
   }
 
@@ -302,12 +330,23 @@ class Updater {
     const codec::Method method = MethodFor(*s);
     const bool raw = s->status.size <= kPieceSize || method == codec::Method::kLh0;
     const auto cancelled = job.cancelled;
-    job.pieces.push_back(workers_->Submit([this, s, offset, method, raw, cancelled] {
-      if (*cancelled) return Piece{};
-      return PackPiece(env_, *s, method, offset, kPieceSize, raw);
-    }));
+    const uint64_t bytes = NextPieceBytes(job);
+    job.pieces.push_back({workers_->Submit([this, s, offset, method, raw, cancelled] {
+                            if (*cancelled) return Piece{};
+                            return PackPiece(env_, *s, method, offset, kPieceSize, raw);
+                          }),
+                          bytes});
     job.next_piece += kPieceSize;
+    Started(bytes);
+  }
+
+  void Started(uint64_t bytes) {
     ++in_flight_;
+    in_flight_bytes_ += bytes;
+  }
+  void Taken(uint64_t bytes) {
+    --in_flight_;
+    in_flight_bytes_ -= bytes;
   }
 
   codec::Method MethodFor(const Source& s) const {
@@ -316,10 +355,10 @@ class Updater {
   }
 
   template <class T>
-  T Take(const std::shared_future<T>& future) {
+  T Take(const InFlight<T>& task) {
     StartWork();  // keep the workers busy while this result is waited for
-    T result = future.get();
-    --in_flight_;
+    T result = task.result.get();
+    Taken(task.bytes);
     StartWork();
     return result;
   }
@@ -340,9 +379,9 @@ class Updater {
       // Work the writer no longer waits for (a file that vanished, packing given up) is not
       // counted in flight once taken: its futures are dropped here.
       for (auto& p : job.pieces)
-        if (p.valid()) {
-          p.wait();
-          --in_flight_;
+        if (p.result.valid()) {
+          p.result.wait();
+          Taken(p.bytes);
         }
       StartWork();
     }
@@ -552,8 +591,9 @@ class Updater {
   std::vector<Step> steps_;
   size_t planned_ = 0;  // steps given a job so far
   std::deque<Job> window_;
-  Job* writing_job_ = nullptr;  // the step being written
-  size_t in_flight_ = 0;        // tasks started and not yet taken
+  Job* writing_job_ = nullptr;    // the step being written
+  size_t in_flight_ = 0;          // tasks started and not yet taken
+  uint64_t in_flight_bytes_ = 0;  // ... and the file bytes they hold
   Workers* workers_ = nullptr;
   ArchiveWriter* writer_ = nullptr;
   bool writing_ = false;  // the first change has come: entries go to the new archive
