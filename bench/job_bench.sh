@@ -10,7 +10,7 @@
 #   copy      a copy job                 against cp -a and rsync -a
 #   extract   unlha x of our archive     against bsdtar -x of the same archive
 # and once, for a folder of 20,000 small files: a file archive job naming each file one by one
-# against the same files named by one wildcard.
+# against the same files named by one wildcard, the best of three runs each.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 corpus=${1:-/dev/shm/corpus}
@@ -29,6 +29,16 @@ run() {
   /usr/bin/time -f '%e %M' -o "$work/.time" "$@" > /dev/null 2> "$work/.err" < /dev/null ||
     { echo "failed: $*" >&2; cat "$work/.err" >&2; exit 1; }
   cat "$work/.time" > "$out"
+}
+# best OUT ARCHIVE CMD...: runs CMD three times, each making ARCHIVE anew, and keeps the fastest
+# run's line (a job's list file goes to the root folder of the disk, whose writes vary).
+best() {
+  local out=$1 archive=$2; shift 2
+  rm -f "$archive" && run "$out" "$@"
+  for _ in 2 3; do
+    rm -f "$archive" && run "$out.try" "$@"
+    if [ "$(echo "$(secs "$out.try") < $(secs "$out")" | bc)" = 1 ]; then mv "$out.try" "$out"; fi
+  done
 }
 secs() { cut -d' ' -f1 "$1"; }
 mib() { echo "scale=1; $(cut -d' ' -f2 "$1") / 1024" | bc; }
@@ -101,7 +111,7 @@ for n in "${names[@]}"; do entries+=("$many\\$n"); done
 mkdir -p "$work/o1" "$work/o2"
 job "$work/each.ini" 0 1 "$work/o1" "${entries[@]}"
 job "$work/wild.ini" 0 1 "$work/o2" "$many\\*.txt"
-run "$work/t.each" "$bin/quillory" "$work/each.ini"
-run "$work/t.wild" "$bin/quillory" "$work/wild.ini"
+best "$work/t.each" "$work/o1/B.LZH" "$bin/quillory" "$work/each.ini"
+best "$work/t.wild" "$work/o2/B.LZH" "$bin/quillory" "$work/wild.ini"
 line 20000-files by-name "$(secs "$work/t.each")" "$(size "$work/o1/B.LZH")" "$(mib "$work/t.each")" \
   "one wildcard x$(ratio "$(secs "$work/t.each")" "$(secs "$work/t.wild")") (1.2 or less is the aim)"
