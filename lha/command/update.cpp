@@ -118,6 +118,54 @@ std::string SizeText(uint64_t original, uint64_t packed, const std::string& meth
   return "(" + std::to_string(original) + " -> " + std::to_string(packed) + " " + method + ")";
 }
 
+// The headers of the old archive, read on a thread of their own from the moment it is open.
+class OldHeaders {
+ public:
+  OldHeaders(std::optional<OpenArchive>& old, const std::string& archive_path)
+      : archive_path_(archive_path) {
+    if (old) {
+      headers_ = std::async(std::launch::async,
+                            [this, archive = &*old] { return archive->ReadHeaders(&prefix_); });
+    }
+  }
+  OldHeaders(const OldHeaders&) = delete;
+  OldHeaders& operator=(const OldHeaders&) = delete;
+  ~OldHeaders() {
+    if (headers_.valid()) headers_.wait();
+  }
+
+  // Runs `step`; should it throw, an error of the headers is thrown in its place.
+  template <class Step>
+  auto Before(Step step) -> decltype(step()) {
+    try {
+      return step();
+    } catch (...) {
+      if (headers_.valid()) Take();
+      throw;
+    }
+  }
+
+  // The headers, or what reading them threw.
+  std::vector<format::EntryHeader> Take() {
+    if (!headers_.valid()) return {};
+    std::vector<format::EntryHeader> entries = headers_.get();
+    // The new archive would keep the entries and lose the bytes before them: whatever holds
+    // an archive after other bytes (a self-extractor, an archive inside a tar) is not ours
+    // to rewrite.
+    if (prefix_ != 0) {
+      throw Error(UNLHA_ERROR_NOT_ARC_FILE, archive_path_ + ": the archive starts after " +
+                                                std::to_string(prefix_) +
+                                                " bytes of something else; it is not rewritten");
+    }
+    return entries;
+  }
+
+ private:
+  const std::string& archive_path_;
+  uint64_t prefix_ = 0;
+  std::future<std::vector<format::EntryHeader>> headers_;
+};
+
 // What the new archive holds at one place: an old entry carried over as it is, or the entry of
 // a source (replacing the old entry of that name, or added after the old ones).
 struct Step {
@@ -162,32 +210,27 @@ class Updater {
   int32_t Run() {
     const std::string archive_path = ArchivePosixPath(env_, cmd_.archive);
     old_ = OpenArchive::Open(env_, cmd_.archive, LockMode::kExclusive);
-    if (old_) {
-      uint64_t prefix = 0;
-      entries_ = old_->ReadHeaders(&prefix);  // throws before anything is written
-      // The new archive would keep the entries and lose the bytes before them: whatever holds
-      // an archive after other bytes (a self-extractor, an archive inside a tar) is not ours
-      // to rewrite.
-      if (prefix != 0) {
-        throw Error(UNLHA_ERROR_NOT_ARC_FILE, archive_path + ": the archive starts after " +
-                                                  std::to_string(prefix) +
-                                                  " bytes of something else; it is not rewritten");
-      }
-    }
-    log_.Line(std::string(old_ ? "Updating " : "Creating ") + archive_path);
-
-    const ArchivePlace place = OpenArchiveFolder(env_, archive_path);
+    // The old archive's headers are read while the sources are found; whatever else fails
+    // meanwhile, a damaged archive is what is reported, and no entry is written before.
+    OldHeaders old_headers(old_, archive_path);
+    const ArchivePlace place =
+        old_headers.Before([&] { return OpenArchiveFolder(env_, archive_path); });
     // Leftovers of killed commands go; the temporary files of running ones are never packed.
-    const std::vector<platform::FileStatus> others =
-        platform::SweepStagedFiles(place.folder, kTemporaryTag, place.name);
-    TemporaryArchive temp(place, old_, env_.NewFileMode());
-    const Enumeration found =
-        EnumerateSources(resolver_, cmd_.names, cmd_.switches, [&](const platform::FileStatus& st) {
-          return st.SameFileAs(temp.status()) || (old_ && st.SameFileAs(old_->status())) ||
-                 IsListFile(st) ||
-                 std::any_of(others.begin(), others.end(),
-                             [&](const platform::FileStatus& o) { return st.SameFileAs(o); });
-        });
+    const std::vector<platform::FileStatus> others = old_headers.Before(
+        [&] { return platform::SweepStagedFiles(place.folder, kTemporaryTag, place.name); });
+    TemporaryArchive temp =
+        old_headers.Before([&] { return TemporaryArchive(place, old_, env_.NewFileMode()); });
+    const Enumeration found = old_headers.Before([&] {
+      return EnumerateSources(
+          resolver_, cmd_.names, cmd_.switches, [&](const platform::FileStatus& st) {
+            return st.SameFileAs(temp.status()) || (old_ && st.SameFileAs(old_->status())) ||
+                   IsListFile(st) ||
+                   std::any_of(others.begin(), others.end(),
+                               [&](const platform::FileStatus& o) { return st.SameFileAs(o); });
+          });
+    });
+    entries_ = old_headers.Take();
+    log_.Line(std::string(old_ ? "Updating " : "Creating ") + archive_path);
     for (const auto& p : found.problems)
       Problem(p);
     for (const auto& line : found.left_out)

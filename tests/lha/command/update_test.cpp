@@ -255,6 +255,13 @@ const CreationCase kCreationCases[] = {
      UNLHA_ERROR_INTERNAL, std::nullopt},
     {"NotAnArchiveThere", [](World& w) { w.env.WriteFile("/work/NEW.LZH", "plain text\n"); },
      UNLHA_ERROR_NOT_ARC_FILE, "plain text\n"},
+    // Its headers are read while the rest starts: what is wrong with it is still what is said.
+    {"NotAnArchiveWhereNoFileCanBeMade",
+     [](World& w) {
+       w.env.WriteFile("/work/NEW.LZH", "plain text\n");
+       w.env.SetModeOf("/work", 0555);
+     },
+     UNLHA_ERROR_NOT_ARC_FILE, "plain text\n"},
 };
 
 class Creation : public ::testing::TestWithParam<CreationCase> {};
