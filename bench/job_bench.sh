@@ -10,7 +10,8 @@
 #   copy      a copy job                 against cp -a and rsync -a
 #   extract   unlha x of our archive     against bsdtar -x of the same archive
 # and once, for a folder of 20,000 small files: a file archive job naming each file one by one
-# against the same files named by one wildcard, the best of three runs each.
+# against the same files named by one wildcard. The first job, the one-thread job, tar, jLHA and
+# the two 20,000-file jobs are each the best of three runs.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 corpus=${1:-/dev/shm/corpus}
@@ -31,7 +32,8 @@ run() {
   cat "$work/.time" > "$out"
 }
 # best OUT ARCHIVE CMD...: runs CMD three times, each making ARCHIVE anew, and keeps the fastest
-# run's line (a job's list file goes to the root folder of the disk, whose writes vary).
+# run's line: single runs on a shared machine vary by a tenth or more, and a job's list file goes
+# to the root folder of the disk, whose writes vary too.
 best() {
   local out=$1 archive=$2; shift 2
   rm -f "$archive" && run "$out" "$@"
@@ -69,14 +71,13 @@ for set in std source binary incompressible small large; do
   small_file=$(find "$src" -type f -printf '%s %p\n' | sort -n | sed -n 1p | cut -d' ' -f2-)
   printf 'x' >> "$small_file"
   run "$work/t.changed" "$bin/quillory" "$work/a.ini"
-  rm -f "$archive"
-  UNLHA32_THREADS=1 run "$work/t.one" "$bin/quillory" "$work/a.ini"
-  rm -f "$archive"
-  run "$work/t.first" "$bin/quillory" "$work/a.ini"
+  # The rows compared with each other are each the best of three runs.
+  UNLHA32_THREADS=1 best "$work/t.one" "$archive" "$bin/quillory" "$work/a.ini"
+  best "$work/t.first" "$archive" "$bin/quillory" "$work/a.ini"
 
-  run "$work/t.tar" sh -c "tar -C '$work/src' -cf - '$set' | gzip -6 > '$work/tar.gz'"
+  best "$work/t.tar" "$work/tar.gz" sh -c "tar -C '$work/src' -cf - '$set' | gzip -6 > '$work/tar.gz'"
   # From the parent, as tar: both then store the names the job stores ("set/...").
-  run "$work/t.jlha" sh -c "cd '$work/src' && jlha c2qo5 '$work/j.lzh' '$set'"
+  best "$work/t.jlha" "$work/j.lzh" sh -c "cd '$work/src' && jlha c2qo5 '$work/j.lzh' '$set'"
   t=$(secs "$work/t.first")
   line "$set" archive "$t" "$bytes" "$(mib "$work/t.first")" \
     "tar|gzip -6 x$(ratio "$t" "$(secs "$work/t.tar")") (size x$(ratio "$bytes" "$(size "$work/tar.gz")")), jLHA -lh5- x$(ratio "$t" "$(secs "$work/t.jlha")") (size x$(ratio "$bytes" "$(size "$work/j.lzh")"))"
