@@ -34,26 +34,6 @@ struct Glyph {
   size_t width;
 };
 
-std::string Utf8(uint32_t c) {
-  std::string out;
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-  return out;
-}
-
 bool IsSurrogate(uint32_t c) {
   return c >= 0xD800 && c <= 0xDFFF;
 }
@@ -73,7 +53,9 @@ std::vector<Glyph> Glyphs(std::string_view name) {
     if (control || IsSurrogate(c)) {
       out.push_back({"?", 1});
     } else {
-      out.push_back({Utf8(c), c < 0x1100 ? size_t{1} : size_t{2}});
+      std::string text;
+      platform::AppendUtf8(text, c);
+      out.push_back({std::move(text), c < 0x1100 ? size_t{1} : size_t{2}});
     }
   }
   return out;

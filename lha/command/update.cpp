@@ -486,8 +486,8 @@ class Updater {
     const format::EntryHeader& e = entries_[*step.entry];
     if (header.size() != e.data_offset - e.header_offset) return false;
     std::vector<uint8_t> old(header.size());
-    if (!old_headers_) old_headers_.emplace(old_->source());
-    if (old_headers_->ReadAt(e.header_offset, old) != old.size())
+    if (!old_header_window_) old_header_window_.emplace(old_->source());
+    if (old_header_window_->ReadAt(e.header_offset, old) != old.size())
       throw Error(UNLHA_ERROR_ARC_READ, "the archive ends inside a header");
     return std::equal(old.begin(), old.end(), header.begin());
   }
@@ -628,7 +628,7 @@ class Updater {
   OutputLog& log_;
   Progress& progress_;
   std::optional<OpenArchive> old_;
-  std::optional<format::ReadAheadSource> old_headers_;  // the writer's reads of old headers
+  std::optional<format::ReadAheadSource> old_header_window_;  // the writer's reads of old headers
   std::vector<format::EntryHeader> entries_;
   std::optional<std::vector<platform::FileStatus>> list_files_;
   std::vector<Step> steps_;

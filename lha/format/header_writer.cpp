@@ -7,11 +7,10 @@
 #include "format/bytes.h"
 #include "format/crc16.h"
 #include "format/layout.h"
+#include "platform/text.h"
 
 namespace lha::format {
 namespace {
-
-constexpr uint32_t kCodePageUtf8 = 65001;
 
 struct Ext {
   uint8_t type;
@@ -195,7 +194,7 @@ std::vector<uint8_t> EncodeLevel2Header(const NewEntry& entry) {
       entry.kind == EntryKind::kDirectory ? dos_attr::kDirectory : dos_attr::kArchive;
   const bool write_attr = attr != implied_attr;
   const bool large = entry.declared_size >= kLargeSizeThreshold;
-  const bool declared_utf8 = entry.code_page == kCodePageUtf8;
+  const bool declared_utf8 = entry.code_page == platform::kCodePageUtf8;
   bool utf8 = declared_utf8 && IsUtf8(entry.symlink_target);
   for (const std::string& c : entry.path)
     utf8 = utf8 && IsUtf8(c);

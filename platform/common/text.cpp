@@ -106,6 +106,8 @@ size_t ValidSequenceLength(std::string_view s, size_t i, char32_t* out) {
   return len;
 }
 
+}  // namespace
+
 void AppendUtf8(std::string& out, char32_t cp) {
   if (cp < 0x80) {
     out += static_cast<char>(cp);
@@ -123,6 +125,8 @@ void AppendUtf8(std::string& out, char32_t cp) {
     out += static_cast<char>(0x80 | (cp & 0x3F));
   }
 }
+
+namespace {
 
 // In UTF-16 a decoded lone high surrogate followed by a low one (a decoded lone one, or an
 // escaped byte) would read back as a pair, that is as other bytes. So before a low surrogate is

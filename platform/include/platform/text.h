@@ -78,6 +78,9 @@ uint32_t DefaultArchiveCodePage();
 // Unix mode) on POSIX, 'M' (the MS-DOS attribute alone, as Windows writers do) on Windows.
 uint8_t ArchiveOsId();
 
+// Appends code point `cp` to `out` as UTF-8 (a surrogate too, as its three bytes).
+void AppendUtf8(std::string& out, char32_t cp);
+
 // UTF-16LE text (ext 44/45) as UTF-8; an unpaired surrogate becomes U+FFFD.
 std::string Utf8FromUtf16(std::u16string_view text);
 
